@@ -1,0 +1,23 @@
+# GoogleTest for both builds: Debian's package natively, the shipped sources
+# cross-compiled for Windows.
+if(NOT KF_BUILD_TESTS)
+  return()
+endif()
+enable_testing()
+if(CMAKE_CROSSCOMPILING)
+  set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+else()
+  find_package(GTest REQUIRED)
+endif()
+include(GoogleTest)
+
+# kf_add_test(NAME SOURCES... LIBS ...): one gtest executable; ctest runs every
+# case in a process of its own, so process-wide transport state starts clean.
+function(kf_add_test name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest_main GTest::gmock)
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60)
+endfunction()

@@ -1,0 +1,37 @@
+// The user-dialog seam: what the portable layers need from the desktop.
+// Win32: MessageBoxA, EnableWindow, GetAsyncKeyState. Simulation: a script of
+// answers and a record of every box, for tests and the command line.
+#pragma once
+
+#include <cstdint>
+
+namespace platform {
+
+using WindowHandle = void*;
+
+// Message-box flags and results, with winmm/user32 values.
+inline constexpr std::uint32_t BoxOk = 0x0;
+inline constexpr std::uint32_t BoxOkCancel = 0x1;
+inline constexpr std::uint32_t BoxYesNo = 0x4;
+inline constexpr std::uint32_t BoxDefButton2 = 0x100;
+inline constexpr int IdOk = 1;
+inline constexpr int IdCancel = 2;
+inline constexpr int IdYes = 6;
+inline constexpr int IdNo = 7;
+
+class Dialogs {
+ public:
+  virtual ~Dialogs() = default;
+  // Shows a modal message box and returns the pressed button's identifier.
+  virtual int MessageBox(WindowHandle owner, const char* text, const char* caption,
+                         std::uint32_t flags) = 0;
+  // Enables or disables a window (the owner of a progress window).
+  virtual void EnableWindow(WindowHandle window, bool enable) = 0;
+  // True while the Escape key is held down at this moment.
+  virtual bool EscapeHeld() = 0;
+  // Discards the calling thread's queued input up to and including the first
+  // paint message (what the user clicked while the program was busy).
+  virtual void DiscardQueuedInput() = 0;
+};
+
+}  // namespace platform

@@ -1,0 +1,32 @@
+// Which platform the portable layers talk to. The Windows program installs the
+// Win32 implementations at start; tests, the simulated build and the command
+// line's dry run install the simulated ones. Installed once, before any other
+// thread exists, and read-only afterwards.
+#pragma once
+
+#include "platform/clock.h"
+#include "platform/dialogs.h"
+#include "platform/midi_driver.h"
+
+namespace platform {
+
+class ProgressView;  // platform/progress_view.h
+
+using ModuleHandle = void*;
+
+struct Services {
+  MidiDriver* midi = nullptr;
+  Clock* clock = nullptr;
+  Dialogs* dialogs = nullptr;
+  ProgressView* progress = nullptr;
+};
+
+void Install(const Services& services);
+const Services& Installed();
+
+inline MidiDriver& Midi() { return *Installed().midi; }
+inline Clock& Time() { return *Installed().clock; }
+inline Dialogs& Ui() { return *Installed().dialogs; }
+inline ProgressView& Progress() { return *Installed().progress; }
+
+}  // namespace platform
