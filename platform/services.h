@@ -15,6 +15,7 @@ class ProgressView;  // platform/progress_view.h
 using ModuleHandle = void*;
 
 struct Services {
+  ModuleHandle module = nullptr;  // the program's module instance
   MidiDriver* midi = nullptr;
   Clock* clock = nullptr;
   Dialogs* dialogs = nullptr;
