@@ -1,0 +1,51 @@
+// The firmware image: a Standard MIDI File (format 0, one track) whose track
+// is the sequence of SysEx packets the upload sends, with marker texts in
+// between and the version in a sequencer-specific meta event "VER_V...".
+//
+// The image is checked once at start-up, before any other thread exists, and
+// read-only afterwards: readers on any thread need no lock. The track is used
+// in place; only the version text is copied.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "platform/services.h"
+
+inline constexpr std::size_t FirmwareVersionSize = 20;  // 19 characters and a NUL
+
+struct FirmwareImage {
+  const std::uint8_t* track = nullptr;  // first data byte of the MTrk chunk
+  std::uint32_t trackLength = 0;        // the MTrk chunk's length field
+  char version[FirmwareVersionSize] = {};  // empty without a version event
+};
+
+inline std::span<const std::uint8_t> TrackBytes(const FirmwareImage& image) {
+  return {image.track, image.trackLength};
+}
+
+// Why an image was refused, for tools that explain it (the build check).
+struct ImageFault {
+  const char* text = "";
+  std::size_t offset = 0;  // from the start of the resource
+};
+
+// Checks `resource` and fills `image` from it; `image` then points into
+// `resource`. On false, `image` is left empty and `fault`, when given, says
+// why. Never reads outside `resource`; an image whose reading would need to
+// is invalid.
+bool ReadFirmwareImage(std::span<const std::uint8_t> resource, FirmwareImage& image,
+                       ImageFault* fault = nullptr);
+
+// The process-wide image, empty until a Load... call succeeds.
+const FirmwareImage& LoadedFirmwareImage();
+
+// Loads the program's embedded image (through the platform seam) into the
+// process-wide record. False when it is missing or invalid; the caller then
+// reports the fatal error, this code shows nothing.
+bool LoadFirmwareImage(platform::ModuleHandle module);
+// The same for an image the caller supplies (a test, an image file given on
+// the command line). The bytes must stay alive and unchanged for the rest of
+// the process.
+bool LoadFirmwareImage(std::span<const std::uint8_t> resource);
