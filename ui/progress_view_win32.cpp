@@ -107,6 +107,8 @@ void Paint(HWND hwnd, ProgressWindow& window) {
   }
 }
 
+// Every message but a handled paint goes on to the default handling; a
+// WM_CLOSE from CloseProgressWindow thus destroys the window.
 LRESULT CALLBACK ProgressWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   // The record's address lives in the window's user data; a pointer-sized
   // slot, since a 32-bit one would cut a 64-bit address.
@@ -125,8 +127,13 @@ LRESULT CALLBACK ProgressWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPAR
       }
       break;
     case WM_PAINT:
-      if (window != nullptr) Paint(hwnd, *window);
-      break;
+      if (window == nullptr) break;
+      Paint(hwnd, *window);
+      // Handled in full. The default handling would begin and end a paint of
+      // its own and so validate, unpainted, whatever a SetProgressText or
+      // SetProgressPosition invalidated while this paint ran: the window
+      // would keep showing the old status until the next request.
+      return 0;
     case WM_DESTROY:
       PostQuitMessage(0);
       break;
