@@ -60,9 +60,9 @@ ProgressBarSpans ProgressBar(std::int32_t clientWidth, std::int32_t lineHeight,
 
 // Vertical places of everything painted, for a client of any width.
 struct ProgressRows {
-  std::int32_t bandBottom;     // band from y = 0 to here
-  std::int32_t headingY;       // heading text top
-  std::int32_t firstLineY;     // first text line top; each next one h lower
+  std::int32_t bandBottom;  // band from y = 0 to here
+  std::int32_t headingY;    // heading text top
+  std::int32_t firstLineY;  // first text line top; each next one h lower
   bool hasBar;
   std::int32_t barTop;
   std::int32_t barBottom;

@@ -30,9 +30,7 @@ constexpr COLORREF BandBlue = RGB(0, 0, 255);
 constexpr COLORREF Yellow = RGB(255, 255, 0);
 constexpr COLORREF Black = RGB(0, 0, 0);
 
-HWND WindowOf(const ProgressWindow& window) {
-  return static_cast<HWND>(window.window.load());
-}
+HWND WindowOf(const ProgressWindow& window) { return static_cast<HWND>(window.window.load()); }
 
 ProgressTextSize Extent(HDC dc, std::string_view text) {
   SIZE size{};
@@ -193,9 +191,9 @@ DWORD RunProgressWindow(ProgressWindow& window) {
   const ProgressPoint centre =
       ProgressCentre(centreOn, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
 
-  const HWND hwnd = CreateWindowExA(WS_EX_TOPMOST | WS_EX_WINDOWEDGE, ClassName, "",
-                                    WS_POPUP | WS_DLGFRAME, 0, 0, 1, 1, nullptr, nullptr, module,
-                                    &window);
+  const HWND hwnd =
+      CreateWindowExA(WS_EX_TOPMOST | WS_EX_WINDOWEDGE, ClassName, "", WS_POPUP | WS_DLGFRAME, 0, 0,
+                      1, 1, nullptr, nullptr, module, &window);
   DWORD exitCode = 1;
   if (hwnd != nullptr) {
     window.window.store(hwnd);

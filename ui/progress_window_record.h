@@ -43,14 +43,14 @@ struct ProgressWindow {
   std::atomic<std::uint32_t> position;
   std::atomic<std::uint32_t> total;  // 0: no bar drawn
   std::uint32_t mode;
-  std::atomic<std::int32_t> lineHeight;           // set by the window thread
-  std::atomic<platform::WindowHandle> window;     // none before creation and after the loop
+  std::atomic<std::int32_t> lineHeight;        // set by the window thread
+  std::atomic<platform::WindowHandle> window;  // none before creation and after the loop
   platform::WindowHandle owner;
-  ProgressRect clientRect;                        // window thread only
-  void* font;                                     // view-owned, window thread only
-  void* bandBrush;                                // view-owned, window thread only
-  void* thread;                                   // view-owned
-  void* ready;                                    // view-owned
+  ProgressRect clientRect;  // window thread only
+  void* font;               // view-owned, window thread only
+  void* bandBrush;          // view-owned, window thread only
+  void* thread;             // view-owned
+  void* ready;              // view-owned
   std::atomic<char> statusText[ProgressStatusSize];
 
   // Bookkeeping of this implementation: which view runs the record, whether
@@ -79,9 +79,9 @@ inline std::vector<std::string_view> ProgressTextLines(const ProgressWindow& win
   const char* const end = p + window.textBytes;
   while (p < end && *p != '\0') {
     const void* zero = std::memchr(p, '\0', static_cast<std::size_t>(end - p));
-    const std::size_t length =
-        zero != nullptr ? static_cast<std::size_t>(static_cast<const char*>(zero) - p)
-                        : static_cast<std::size_t>(end - p);
+    const std::size_t length = zero != nullptr
+                                   ? static_cast<std::size_t>(static_cast<const char*>(zero) - p)
+                                   : static_cast<std::size_t>(end - p);
     lines.emplace_back(p, length);
     p += length + 1;
   }

@@ -45,9 +45,9 @@ void RecordingProgressView::WaitReady(ProgressWindow& window, std::uint32_t time
 }
 
 void RecordingProgressView::Repaint(ProgressWindow& window, platform::ProgressChange change) {
-  ProgressEvent event = MakeEvent(change == platform::ProgressChange::Text
-                                      ? ProgressEvent::Kind::Text
-                                      : ProgressEvent::Kind::Position);
+  ProgressEvent event =
+      MakeEvent(change == platform::ProgressChange::Text ? ProgressEvent::Kind::Text
+                                                         : ProgressEvent::Kind::Position);
   event.window = Find(window).id;
   if (change == platform::ProgressChange::Text) {
     char status[ProgressStatusSize];

@@ -46,9 +46,9 @@ class RecordingProgressView final : public platform::ProgressView {
   void Release(ProgressWindow& window) override;
 
   // Simulated faults, for the next windows opened.
-  void FailNextStarts(int count);       // no thread can be started
+  void FailNextStarts(int count);         // no thread can be started
   void NeverReadyNextWindows(int count);  // the open's wait runs out (on the clock)
-  void HangNextWindows(int count);      // the thread does not end on Finish
+  void HangNextWindows(int count);        // the thread does not end on Finish
   // Ends every hung thread: each gives back its reference to its record.
   void EndHungThreads();
 

@@ -81,16 +81,16 @@ TEST(ProgressLayout, BarSpans) {
     std::int32_t split;
   };
   const Case cases[] = {
-      {0, 4, true, 36},     // all gray
-      {1, 4, true, 118},    // a quarter: 328 / 4 = 82
-      {2, 4, true, 200},    // half
-      {4, 4, true, 364},    // full: up to W - 2h, no gray left
-      {3, 7, true, 176},    // 984 / 7 = 140.57, truncated
-      {5, 4, true, 364},    // past the total: stays inside the bar
-      {0, 0, false, 36},    // no total: no bar at all
+      {0, 4, true, 36},   // all gray
+      {1, 4, true, 118},  // a quarter: 328 / 4 = 82
+      {2, 4, true, 200},  // half
+      {4, 4, true, 364},  // full: up to W - 2h, no gray left
+      {3, 7, true, 176},  // 984 / 7 = 140.57, truncated
+      {5, 4, true, 364},  // past the total: stays inside the bar
+      {0, 0, false, 36},  // no total: no bar at all
       {7, 0, false, 36},
-      {168021, 336043, true, 199},           // the upload's track, about half
-      {20000000, 40000000, true, 200},       // 328 * 2e7 would wrap in 32 bits
+      {168021, 336043, true, 199},      // the upload's track, about half
+      {20000000, 40000000, true, 200},  // 328 * 2e7 would wrap in 32 bits
       {0xFFFFFFFFu, 0xFFFFFFFFu, true, 364},
   };
   for (const Case& c : cases) {

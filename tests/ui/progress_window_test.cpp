@@ -163,9 +163,9 @@ TEST_F(ProgressWindowTest, TextLinesFollowTheLineFeeds) {
   const Case cases[] = {
       {"Checking Device State...", {"Checking Device State..."}},
       {"one\ntwo\nthree", {"one", "two", "three"}},
-      {"one\n\ntwo", {"one"}},          // an empty line ends the list
-      {"one\ntwo\n", {"one", "two"}},   // a trailing line feed adds nothing
-      {"\none", {}},                     // the first line is already empty
+      {"one\n\ntwo", {"one"}},         // an empty line ends the list
+      {"one\ntwo\n", {"one", "two"}},  // a trailing line feed adds nothing
+      {"\none", {}},                   // the first line is already empty
       {"", {}},
       {"Flashing in Progress\nDo not turn off Power or Cancel this\nApplication during the Upload!",
        {"Flashing in Progress", "Do not turn off Power or Cancel this",
@@ -185,7 +185,8 @@ TEST_F(ProgressWindowTest, TextLinesFollowTheLineFeeds) {
 }
 
 TEST_F(ProgressWindowTest, OpenRecordsModeOwnerAndModule) {
-  ProgressWindow* window = OpenProgressWindow(Module, 3, Owner, "Scanning MIDI Devices, please wait!");
+  ProgressWindow* window =
+      OpenProgressWindow(Module, 3, Owner, "Scanning MIDI Devices, please wait!");
   ASSERT_NE(window, nullptr);
   EXPECT_EQ(std::memcmp(window, "hspS", 4), 0);  // the magic's bytes in memory order
   EXPECT_EQ(window->module, Module);
@@ -363,6 +364,44 @@ TEST_F(ProgressWindowTest, ThreadThatDoesNotEndKeepsTheRecordUntilItEnds) {
   EXPECT_TRUE(window->closeRequested.load());
   view.EndHungThreads();
   EXPECT_EQ(view.Released(), 1);
+}
+
+// ---- following a window from outside ---------------------------------------------
+
+TEST_F(ProgressWindowTest, ObserverSeesEveryEventAsItHappens) {
+  std::vector<std::pair<Kind, std::uint32_t>> seen;
+  view.SetObserver([&](const ProgressEvent& event) { seen.emplace_back(event.kind, event.at); });
+  const std::uint32_t opened = Now();
+  ProgressWindow* window =
+      OpenProgressWindow(Module, 3, Owner, "Scanning MIDI Devices, please wait!");
+  SetProgressPosition(window, 1, 2);
+  SetProgressText(window, 100, "Out 1");
+  SetProgressPosition(window, 2, 2);
+  SetProgressText(window, 100, "Out 2");
+  CloseProgressWindow(window, 0);
+  const std::vector<std::pair<Kind, std::uint32_t>> expected = {
+      {Kind::Open, opened},     {Kind::Position, opened},   {Kind::Text, opened},
+      {Kind::Position, opened}, {Kind::Text, opened + 100}, {Kind::Close, opened + 100}};
+  EXPECT_EQ(seen, expected);
+  const auto events = view.Events();
+  ASSERT_EQ(events.size(), expected.size());
+  for (const ProgressEvent& event : events) EXPECT_EQ(event.window, 1);
+}
+
+TEST_F(ProgressWindowTest, WindowsAreNumberedInOpeningOrder) {
+  ProgressWindow* first = OpenProgressWindow(Module, 2, nullptr, "Initializing MIDI");
+  CloseProgressWindow(first, 0);
+  ProgressWindow* second = OpenProgressWindow(Module, 0, nullptr, "Checking Device State...");
+  SetProgressText(second, 0, "ignored by mode 0, still recorded");
+  CloseProgressWindow(second, 0);
+  const auto events = view.Events();
+  ASSERT_EQ(events.size(), 5u);
+  EXPECT_EQ(events[0].window, 1);
+  EXPECT_EQ(events[1].window, 1);
+  EXPECT_EQ(events[2].window, 2);
+  EXPECT_EQ(events[2].lines, std::vector<std::string>{"Checking Device State..."});
+  EXPECT_EQ(events[4].kind, Kind::Close);
+  EXPECT_EQ(events[4].window, 2);
 }
 
 }  // namespace

@@ -259,11 +259,11 @@ void CheckPaint(const Scene& scene, const ProgressWindow& window, HWND hwnd) {
   const ProgressRows rows = ProgressRowsFor(h, scene.mode, lines.size());
   const Pixels px(hwnd);
 
-  Check(px.Is(1, 1, Blue) && px.Is(w - 2, rows.bandBottom - 1, Blue), n,
-        "band is blue: %s and %s", Describe(px.At(1, 1)).c_str(),
-        Describe(px.At(w - 2, rows.bandBottom - 1)).c_str());
+  Check(px.Is(1, 1, Blue) && px.Is(w - 2, rows.bandBottom - 1, Blue), n, "band is blue: %s and %s",
+        Describe(px.At(1, 1)).c_str(), Describe(px.At(w - 2, rows.bandBottom - 1)).c_str());
   Check(!px.Is(1, rows.bandBottom, Blue), n, "band ends at y = %d", rows.bandBottom);
-  CheckCentredInk(px, n, "heading (yellow)", ProgressHeading, w, rows.headingY, rows.bandBottom, Yellowish);
+  CheckCentredInk(px, n, "heading (yellow)", ProgressHeading, w, rows.headingY, rows.bandBottom,
+                  Yellowish);
   for (std::size_t i = 0; i < lines.size(); ++i) {
     const int top = rows.firstLineY + h * static_cast<int>(i);
     std::string what = "line \"" + std::string(lines[i]) + "\" (black)";
@@ -318,8 +318,8 @@ void CheckPaint(const Scene& scene, const ProgressWindow& window, HWND hwnd) {
           Check(!px.InkSpan(w, top, rows.statusBottom, Yellowish, l, r), n,
                 "\"!\" alone draws no text");
         } else {
-          CheckCentredInk(px, n, "highlighted status (yellow)", look.text, w, top, rows.statusBottom,
-                          Yellowish);
+          CheckCentredInk(px, n, "highlighted status (yellow)", look.text, w, top,
+                          rows.statusBottom, Yellowish);
         }
         break;
       case ProgressStatusStyle::Plain:
@@ -343,7 +343,8 @@ void RunScene(const Scene& scene, HWND owner) {
   if (scene.withOwner) Check(!IsWindowEnabled(owner), n, "owner disabled while open");
 
   for (int i = 0; i < scene.flurry; ++i) {
-    SetProgressPosition(window, static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(scene.flurry));
+    SetProgressPosition(window, static_cast<std::uint32_t>(i),
+                        static_cast<std::uint32_t>(scene.flurry));
     SetProgressText(window, 0, i % 3 == 0 ? "!Resync" : (i % 3 == 1 ? "" : "Block"));
   }
   if (scene.total != 0 || (scene.mode & ProgressModeBar) != 0) {

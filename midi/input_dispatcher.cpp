@@ -1,0 +1,109 @@
+#include "midi/input_dispatcher.h"
+
+#include <array>
+#include <chrono>
+#include <condition_variable>
+
+#include "midi/listeners.h"
+#include "midi/midi_buffer.h"
+#include "midi/sysex_output.h"
+#include "platform/services.h"
+
+namespace {
+
+// Whether the dispatcher is working on a header it took off the queue, and a
+// wake-up for WaitDispatcherIdle; both with PoolLock.
+bool DispatcherProcessing = false;
+std::condition_variable DispatcherIdleChanged;
+
+// Gives a buffer to the driver for recording. A buffer the driver refuses
+// would never come back through the callback, so it returns to the pool.
+void HandToDriver(MidiPort* port, MidiBuffer* buffer) {
+  platform::MidiDriver& midi = platform::Midi();
+  platform::MidiHeader* header = &buffer->header;
+  header->dwFlags = 0;
+  header->dwBytesRecorded = 0;
+  if (midi.InPrepareHeader(port->handle, header) != 0) {
+    BufferPut(buffer);
+    return;
+  }
+  if (midi.InAddBuffer(port->handle, header) != 0) {
+    midi.InUnprepareHeader(port->handle, header);
+    BufferPut(buffer);
+  }
+}
+
+platform::MidiHeader* TakeFromQueue() {
+  platform::MidiHeader* header = nullptr;
+  {
+    std::lock_guard lock(PoolLock);
+    header = DispatchQueue;
+    if (header != nullptr) DispatchQueue = header->lpNext;
+    DispatcherProcessing = header != nullptr;
+  }
+  if (header == nullptr) DispatcherIdleChanged.notify_all();
+  return header;
+}
+
+void Dispatch(platform::MidiHeader* header, std::span<std::uint8_t, ListenerCaptureLimit> captures) {
+  platform::MidiDriver& midi = platform::Midi();
+  MidiBuffer* buffer = BufferOf(header);
+  auto* port = reinterpret_cast<MidiPort*>(header->dwUser);
+  if (port == nullptr) return;  // not one of ours: nothing to release it from
+  const std::uint32_t flags = port->flags.load(std::memory_order_relaxed);
+
+  if ((flags & PortInput) == 0) {
+    midi.OutUnprepareHeader(port->handle, header);
+    BufferPut(buffer);
+    return;
+  }
+  midi.InUnprepareHeader(port->handle, header);
+  if ((flags & PortEnabled) != 0) {
+    std::lock_guard lock(ListenerLock);
+    OfferToListeners(port->listeners, buffer, port, captures);
+    OfferToListeners(GlobalListeners, buffer, port, captures);
+  }
+  // A closing port is being taken down: the buffer stays where it is.
+  if ((port->flags.load(std::memory_order_relaxed) & PortClosing) != 0) return;
+  HandToDriver(port, buffer);
+}
+
+}  // namespace
+
+void QueueInputBuffer(MidiPort* port) {
+  if (port == nullptr) return;
+  MidiBuffer* buffer = BufferGet();
+  if (buffer == nullptr) return;
+  buffer->header.dwUser = reinterpret_cast<std::uintptr_t>(port);
+  HandToDriver(port, buffer);
+}
+
+// Runs on a driver thread, where little may be done safely (winmm forbids
+// calling back into the MIDI functions from here): it only queues the header
+// and wakes the dispatcher. Short messages never carry a buffer and are
+// dropped.
+void KF_CALLBACK InputCallback(platform::MidiHandle, std::uint32_t message, std::uintptr_t,
+                               std::uintptr_t param1, std::uintptr_t) {
+  if (message == platform::MimLongData || message == platform::MimLongError) {
+    QueueCompleted(reinterpret_cast<platform::MidiHeader*>(param1));
+  }
+}
+
+bool WaitDispatcherIdle(std::uint32_t timeoutMs) {
+  if (DispatcherHandle == nullptr) return true;
+  std::unique_lock lock(PoolLock);
+  return DispatcherIdleChanged.wait_for(lock, std::chrono::milliseconds(timeoutMs), [] {
+    return DispatchQueue == nullptr && !DispatcherProcessing;
+  });
+}
+
+unsigned DispatcherThread() {
+  std::array<std::uint8_t, DispatcherCaptureSize> captures{};
+  for (;;) {
+    if (DispatcherStop.load(std::memory_order_acquire) != 0) return 0;
+    DispatcherWake->Wait();
+    if (DispatcherStop.load(std::memory_order_acquire) != 0) return 0;
+    // One wake-up drains the whole queue.
+    while (platform::MidiHeader* header = TakeFromQueue()) Dispatch(header, captures);
+  }
+}

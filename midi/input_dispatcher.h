@@ -1,0 +1,31 @@
+// The input side: input buffers handed to the ports, the driver's input
+// callback, and the dispatcher thread that releases every finished buffer,
+// offers input to the listeners and hands it back to its port, and returns
+// finished output buffers to the pool.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "midi/transport_records.h"
+
+// Captures of one listener walk live on the dispatcher's stack.
+inline constexpr std::size_t DispatcherCaptureSize = 1024;
+
+// Hands one buffer from the pool to an input port for recording. Does
+// nothing when no buffer can be had.
+void QueueInputBuffer(MidiPort* port);
+
+// The driver's callback for every input port: queues returned buffers.
+void KF_CALLBACK InputCallback(platform::MidiHandle handle, std::uint32_t message,
+                               std::uintptr_t instance, std::uintptr_t param1, std::uintptr_t param2);
+
+// Waits until the dispatcher has handled every header queued so far, at most
+// `timeoutMs` of real time; false when that ran out. Returns at once when no
+// dispatcher thread runs. For simulations that must know when the transport
+// has caught up (the virtual clock's settle step); not used by the program.
+bool WaitDispatcherIdle(std::uint32_t timeoutMs);
+
+// The dispatcher thread's routine. Runs until it finds DispatcherStop set
+// after a wake-up or after draining the queue; returns 0.
+unsigned DispatcherThread();

@@ -1,0 +1,168 @@
+#include "midi/port_registry.h"
+
+#include <cstring>
+
+#include "midi/input_dispatcher.h"
+#include "midi/sysex_output.h"
+#include "midi/transport_alloc.h"
+#include "midi/transport_records.h"
+#include "midi/transport_start.h"
+#include "platform/services.h"
+#include "ui/progress_window.h"
+
+namespace {
+
+constexpr char ConfigurationErrorCaption[] = "MIDI Configuration Error";
+constexpr char NoInputsText[] = "No MIDI Inputs are found!";
+constexpr char NoOutputsText[] = "No MIDI Outputs are found!";
+constexpr char InitializingText[] = "Initializing MIDI";
+constexpr std::uint32_t PortNameHoldMs = 50;
+constexpr std::uint32_t InitMinimumDisplayMs = 300;
+constexpr std::uint32_t InputBuffersPerPort = 2;
+
+// Driver technologies with bit 0 set (MIDI port, square-wave synth, mapper,
+// software synth) are enabled by default, except the ports of these two
+// makers whose product id has bit 8 set.
+constexpr std::uint16_t TechnologyEnabledBit = 0x1;
+constexpr std::uint16_t ExcludedMakerA = 208;
+constexpr std::uint16_t ExcludedMakerB = 219;
+constexpr std::uint16_t ExcludedProductBit = 0x0100;
+
+bool FineResolutionHeld = false;
+
+// The name as a terminated string, whether or not the driver terminated it.
+struct PortName {
+  char text[sizeof(platform::MidiInCaps::szPname) + 1];
+  explicit PortName(const MidiPort& port) {
+    std::memcpy(text, port.caps.in.szPname, sizeof port.caps.in.szPname);
+    text[sizeof text - 1] = '\0';
+  }
+};
+
+bool OutputEnabledByDefault(const platform::MidiOutCaps& caps) {
+  if ((caps.wTechnology & TechnologyEnabledBit) == 0) return false;
+  const bool excludedMaker = caps.wMid == ExcludedMakerA || caps.wMid == ExcludedMakerB;
+  return !(excludedMaker && (caps.wPid & ExcludedProductBit) != 0);
+}
+
+// Links `port` behind `last` (at the head when this call linked none yet).
+void LinkBehind(MidiPort*& last, MidiPort* port) {
+  if (last == nullptr) {
+    port->next = PortList;
+    PortList = port;
+  } else {
+    port->next = last->next;
+    last->next = port;
+  }
+  last = port;
+}
+
+void OpenInputs(platform::MidiDriver& midi, ProgressWindow* window, std::uint32_t count,
+                MidiPort*& last) {
+  for (std::uint32_t index = 0; index < count; ++index) {
+    // Without memory for the record the port is skipped, like one that
+    // cannot be opened.
+    auto* port = NewTransportRecord<MidiPort>(TransportRecord::Port);
+    if (port == nullptr) continue;
+    midi.InGetDevCaps(index, &port->caps.in);
+    SetProgressText(window, PortNameHoldMs, PortName(*port).text);
+    port->flags.store(PortInput | PortEnabled, std::memory_order_relaxed);
+    port->device = index;
+    if (midi.InOpen(&port->handle, index, InputCallback, reinterpret_cast<std::uintptr_t>(port)) != 0) {
+      SetProgressText(window, 0, "");
+      delete port;
+      continue;
+    }
+    midi.InStart(port->handle);
+    LinkBehind(last, port);
+    for (std::uint32_t i = 0; i < InputBuffersPerPort; ++i) QueueInputBuffer(port);
+  }
+}
+
+void OpenOutputs(platform::MidiDriver& midi, ProgressWindow* window, std::uint32_t count,
+                 MidiPort*& last) {
+  for (std::uint32_t index = 0; index < count; ++index) {
+    auto* port = NewTransportRecord<MidiPort>(TransportRecord::Port);
+    if (port == nullptr) continue;
+    midi.OutGetDevCaps(index, &port->caps.out);
+    SetProgressText(window, PortNameHoldMs, PortName(*port).text);
+    port->device = index | PortOutputMark;
+    if (midi.OutOpen(&port->handle, index, OutputCallback, reinterpret_cast<std::uintptr_t>(port)) != 0) {
+      SetProgressText(window, 0, "");
+      delete port;
+      continue;
+    }
+    if (OutputEnabledByDefault(port->caps.out)) port->flags.store(PortEnabled, std::memory_order_relaxed);
+    LinkBehind(last, port);
+  }
+}
+
+}  // namespace
+
+int MidiTransportInit(platform::WindowHandle owner) {
+  if (DispatcherWake == nullptr) DispatcherWake = new AutoResetEvent;
+  platform::MidiDriver& midi = platform::Midi();
+  const std::uint32_t inputs = midi.InGetNumDevs();
+  if (inputs == 0) {
+    platform::Ui().MessageBox(nullptr, NoInputsText, ConfigurationErrorCaption, platform::BoxOk);
+    return 0;
+  }
+  const std::uint32_t outputs = midi.OutGetNumDevs();
+  if (outputs == 0) {
+    platform::Ui().MessageBox(nullptr, NoOutputsText, ConfigurationErrorCaption, platform::BoxOk);
+    return 0;
+  }
+
+  // Every pacing pause and hold time from here on relies on a 1 ms timer.
+  if (!FineResolutionHeld) {
+    platform::Time().BeginFineResolution();
+    FineResolutionHeld = true;
+  }
+  ProgressWindow* window =
+      OpenProgressWindow(platform::Installed().module, ProgressModeStatus, owner, InitializingText);
+
+  DispatcherStop.store(0, std::memory_order_release);
+  if (DispatcherHandle == nullptr && !StartDispatcherThread()) {
+    // Nothing would ever hand input to a listener or return a sent buffer:
+    // the transport is unusable, so no port is opened.
+    CloseProgressWindow(window, InitMinimumDisplayMs);
+    return 0;
+  }
+
+  MidiPort* last = nullptr;
+  OpenInputs(midi, window, inputs, last);
+  OpenOutputs(midi, window, outputs, last);
+  CloseProgressWindow(window, InitMinimumDisplayMs);
+  return 1;
+}
+
+void MidiTransportShutdown() {
+  if (DispatcherHandle != nullptr) {
+    DispatcherStop.store(1, std::memory_order_release);
+    DispatcherWake->Signal();
+    DispatcherHandle->join();
+    delete DispatcherHandle;
+    DispatcherHandle = nullptr;
+  }
+  // The dispatcher is gone: the buffers the resets hand back are queued but
+  // never processed, so no port is used after it has been freed.
+  platform::MidiDriver* midi = platform::Installed().midi;
+  while (PortList != nullptr) {
+    MidiPort* port = PortList;
+    PortList = port->next;
+    port->flags.fetch_or(PortClosing, std::memory_order_relaxed);
+    if ((port->flags.load(std::memory_order_relaxed) & PortInput) != 0) {
+      midi->InStop(port->handle);
+      midi->InReset(port->handle);
+      midi->InClose(port->handle);
+    } else {
+      midi->OutReset(port->handle);
+      midi->OutClose(port->handle);
+    }
+    delete port;
+  }
+  if (FineResolutionHeld) {
+    platform::Time().EndFineResolution();
+    FineResolutionHeld = false;
+  }
+}

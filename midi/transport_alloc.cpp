@@ -1,0 +1,3 @@
+#include "midi/transport_alloc.h"
+
+std::atomic<TransportAllocationRefusal> RefuseTransportAllocation{nullptr};

@@ -1,0 +1,41 @@
+#include "midi/transport_records.h"
+
+MidiPort* PortList = nullptr;
+std::mutex PoolLock;
+std::mutex ListenerLock;
+AutoResetEvent* DispatcherWake = nullptr;
+std::atomic<std::uint32_t> DispatcherStop{0};
+std::thread* DispatcherHandle = nullptr;
+platform::MidiHeader* DispatchQueue = nullptr;
+
+std::uint32_t PortMidPid(const MidiPort* port) {
+  if (port == nullptr) return 0;
+  return (std::uint32_t{port->caps.in.wMid} << 16) | std::uint32_t{port->caps.in.wPid};
+}
+
+char* PortCopyName(const MidiPort* port, char* destination, std::size_t size) {
+  // A zero size leaves no room even for the terminator: nothing is written.
+  if (destination == nullptr || size == 0) return destination;
+  const char* name = port != nullptr ? port->caps.in.szPname : "";
+  const std::size_t nameCapacity = port != nullptr ? sizeof port->caps.in.szPname : 1;
+  // The name need not be terminated inside its 32 bytes (a careless driver),
+  // so it is read only up to there.
+  std::size_t i = 0;
+  for (; i < size && i < nameCapacity && name[i] != '\0'; ++i) destination[i] = name[i];
+  for (; i < size; ++i) destination[i] = '\0';
+  destination[size - 1] = '\0';
+  return destination;
+}
+
+void QueueCompleted(platform::MidiHeader* header) {
+  if (header == nullptr) return;
+  {
+    std::lock_guard lock(PoolLock);
+    header->lpNext = nullptr;
+    platform::MidiHeader** link = &DispatchQueue;
+    while (*link != nullptr) link = &(*link)->lpNext;
+    *link = header;
+  }
+  // Before the first initialisation there is nobody to wake.
+  if (DispatcherWake != nullptr) DispatcherWake->Signal();
+}

@@ -1,0 +1,76 @@
+// What every part of the MIDI transport shares: the port record and the list
+// of opened ports, the two locks, the dispatcher's wake event and stop flag,
+// and the dispatch queue through which the driver's callbacks hand finished
+// buffers to the dispatcher thread.
+//
+// Sharing rules. PortList and the port fields belong to the user-interface
+// thread, except that the dispatcher reads `flags`, `handle` and `listeners`
+// of the port a buffer names. `listeners` is guarded by ListenerLock. `flags`
+// is atomic because the Ports page flips PortEnabled while the dispatcher
+// reads it; a flip takes effect from the next buffer the dispatcher handles.
+// PoolLock guards the buffer pool and the dispatch queue. No code holds both
+// locks at once.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+
+#include "midi/auto_reset_event.h"
+#include "platform/midi_driver.h"
+
+struct SysExListener;
+
+// Bits of MidiPort::flags.
+inline constexpr std::uint32_t PortInput = 0x1;
+inline constexpr std::uint32_t PortEnabled = 0x2;
+inline constexpr std::uint32_t PortClosing = 0x1000;
+
+// MidiPort::device: the driver's device index in bits 0 to 11, and for an
+// output also PortOutputMark.
+inline constexpr std::uint32_t PortOutputMark = 0x1000;
+inline constexpr std::uint32_t PortDeviceIndexMask = 0xFFF;
+
+// The driver's capabilities as it filled them. Both records begin with wMid,
+// wPid, vDriverVersion and szPname, so these may be read through either
+// member whatever kind of port it is. `out` comes first so that a
+// value-initialised union is zero in all 52 bytes.
+union PortCaps {
+  platform::MidiOutCaps out;
+  platform::MidiInCaps in;
+};
+
+struct MidiPort {
+  MidiPort* next;
+  std::uint32_t device;
+  std::atomic<std::uint32_t> flags;
+  platform::MidiHandle handle;
+  PortCaps caps;
+  SysExListener* listeners;  // inputs only
+};
+
+extern MidiPort* PortList;
+extern std::mutex PoolLock;
+extern std::mutex ListenerLock;
+// Created by the first MidiTransportInit and never released: the dispatcher
+// may still wait on it while the process ends.
+extern AutoResetEvent* DispatcherWake;
+// 0 while the dispatcher is to run, 1 once shutdown has begun.
+extern std::atomic<std::uint32_t> DispatcherStop;
+// None until the dispatcher thread has been started.
+extern std::thread* DispatcherHandle;
+// First header of the dispatch queue, linked through lpNext; no tail pointer.
+extern platform::MidiHeader* DispatchQueue;
+
+// wMid in bits 16 to 31, wPid in bits 0 to 15; 0 for no port.
+std::uint32_t PortMidPid(const MidiPort* port);
+
+// Copies the port's name into `destination`, writing exactly `size` bytes
+// (zeros behind the name), and terminates at size - 1. Returns destination.
+char* PortCopyName(const MidiPort* port, char* destination, std::size_t size);
+
+// Appends a finished header to the dispatch queue and wakes the dispatcher.
+// Runs on the driver's callback threads.
+void QueueCompleted(platform::MidiHeader* header);

@@ -1,0 +1,152 @@
+// The simulated driver's port records, shared by its source files only.
+#pragma once
+
+#include <array>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "platform/sim/ring_queue.h"
+#include "platform/sim/sim_midi_driver.h"
+
+namespace sim {
+
+// Slots of a header's dwReserved that the driver uses while it holds it.
+inline constexpr int SlotSequence = 0;  // output: sequence number of the send
+inline constexpr int SlotDelivery = 1;  // see DeliveryMark
+inline constexpr int SlotTraffic = 2;   // output: index + 1 of its SentChunk, 0 for none
+
+// The error code for call number `call`, or 0.
+inline std::uint32_t FaultFor(const std::vector<SimFault>& faults, std::uint32_t call) {
+  for (const SimFault& fault : faults) {
+    if (fault.Hits(call)) return fault.code;
+  }
+  return 0;
+}
+
+// Whether a header was handed to a callback and not yet given back.
+enum DeliveryMark : std::uintptr_t { NotDelivered = 0, DeliveredTracked = 1, DeliveredUntracked = 2 };
+
+// A FIFO of headers linked through lpNext, which belongs to the driver while
+// it holds a buffer.
+struct HeaderQueue {
+  platform::MidiHeader* head = nullptr;
+  platform::MidiHeader* tail = nullptr;
+  std::uint32_t size = 0;
+
+  void Push(platform::MidiHeader* header) {
+    header->lpNext = nullptr;
+    if (tail != nullptr) tail->lpNext = header; else head = header;
+    tail = header;
+    ++size;
+  }
+  platform::MidiHeader* Pop() {
+    platform::MidiHeader* header = head;
+    if (header == nullptr) return nullptr;
+    head = header->lpNext;
+    if (head == nullptr) tail = nullptr;
+    header->lpNext = nullptr;
+    --size;
+    return header;
+  }
+};
+
+struct SimMidiDriver::Notices {
+  std::array<Notice, 4> items{};
+  int count = 0;
+  void Add(const Notice& notice) {
+    if (count < static_cast<int>(items.size())) items[static_cast<std::size_t>(count++)] = notice;
+  }
+  void Send() const {
+    for (int i = 0; i < count; ++i) {
+      const Notice& n = items[static_cast<std::size_t>(i)];
+      if (n.callback != nullptr) n.callback(n.handle, n.message, n.instance, n.param1, n.param2);
+    }
+  }
+};
+
+struct SimMidiDriver::InPort {
+  SimMidiDriver* driver = nullptr;
+  std::uint32_t index = 0;
+  SimInputConfig config;
+  std::vector<SimFault> addFaults;
+  bool tracked = true;
+
+  mutable std::mutex mutex;  // everything below
+  std::condition_variable bufferAdded;
+  bool open = false;
+  bool started = false;
+  platform::MidiCallback callback = nullptr;
+  std::uintptr_t instance = 0;
+  std::uint32_t startedAt = 0;
+  std::uint32_t addCalls = 0;
+  HeaderQueue queue;  // buffers to fill, the current one first
+  std::uint64_t dropped = 0;
+
+  // The parser: inside a SysEx message, and the short message being read.
+  bool inSysEx = false;
+  std::uint8_t status = 0;  // running status, 0 for none
+  std::uint8_t needed = 0;
+  std::uint8_t have = 0;
+  std::array<std::uint8_t, 2> data{};
+
+  // Virtual delivery: bytes on their way, in segments of one SendToInput.
+  struct Segment {
+    std::uint32_t due;
+    std::uint32_t length;
+  };
+  RingQueue<std::uint8_t> wire;
+  RingQueue<Segment> segments;
+  bool eventPending = false;
+  bool segmentActive = false;
+  std::uint32_t segmentStart = 0;
+  std::uint32_t segmentConsumed = 0;
+  std::uint32_t wireFreeAt = 0;  // arrival of the last byte delivered
+
+  std::mutex injectMutex;  // serialises InjectNow callers
+};
+
+struct SimMidiDriver::OutPort {
+  SimMidiDriver* driver = nullptr;
+  std::uint32_t index = 0;
+  SimOutputConfig config;
+  std::vector<SimFault> prepareFaults;
+  std::vector<SimFault> longFaults;
+
+  mutable std::mutex mutex;  // everything below
+  bool open = false;
+  platform::MidiCallback callback = nullptr;
+  std::uintptr_t instance = 0;
+  std::uint32_t prepareCalls = 0;
+  std::uint32_t longCalls = 0;
+  std::uint32_t nextSequence = 1;
+  std::uint32_t wireFreeAt = 0;
+  HeaderQueue inFlight;
+  std::vector<SentChunk> sent;
+
+  // Reassembly of what arrived, and the endpoints it goes to. Completions of
+  // one port are serialised by completionMutex (taken before `mutex`), which
+  // also guards the fields below. An endpoint must not reset the port it
+  // listens on from inside OnSysEx.
+  std::mutex completionMutex;
+  std::vector<MidiEndpoint*> endpoints;
+  std::vector<std::uint8_t> message;
+  bool inMessage = false;
+  std::uint64_t discarded = 0;
+};
+
+struct SimMidiDriver::Worker {
+  struct Job {
+    OutPort* port;
+    std::uint32_t sequence;
+  };
+  std::mutex mutex;
+  std::condition_variable wake;
+  RingQueue<Job> jobs;
+  bool stop = false;
+  std::thread thread;
+};
+
+}  // namespace sim
