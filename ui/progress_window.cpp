@@ -49,7 +49,9 @@ ProgressWindow* OpenProgressWindow(platform::ModuleHandle module, std::uint32_t 
   // No hold is pending. Zero would not do: once the tick counter is past
   // 2^31, a hold "until 0" would read as almost 25 days away.
   window->textHoldUntil = window->openedAt;
-  window->view = &platform::Progress();
+  // Without an installed view no window thread can start; the open then
+  // fails as it does when the thread cannot be created.
+  window->view = platform::Installed().progress;
 
   char* lines = window->TextArea();
   std::memcpy(lines, text, length);
@@ -61,7 +63,7 @@ ProgressWindow* OpenProgressWindow(platform::ModuleHandle module, std::uint32_t 
 
   // One reference for the caller, one for the window thread.
   window->references.store(2, std::memory_order_relaxed);
-  window->threadStarted = window->view->Start(*window);
+  window->threadStarted = window->view != nullptr && window->view->Start(*window);
   if (!window->threadStarted) {
     window->references.store(1, std::memory_order_relaxed);
     CloseProgressWindow(window, 0);

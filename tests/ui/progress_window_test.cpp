@@ -340,6 +340,14 @@ TEST_F(ProgressWindowTest, ThreadThatCannotStartReEnablesTheOwnerAndFreesTheReco
   CloseProgressWindow(window, 0);
 }
 
+TEST_F(ProgressWindowTest, WithoutAViewTheOpenFailsLikeAThreadThatCannotStart) {
+  platform::Services services = platform::Installed();
+  services.progress = nullptr;
+  platform::Install(services);
+  EXPECT_EQ(OpenProgressWindow(Module, 3, Owner, "Scanning MIDI Devices, please wait!"), nullptr);
+  EXPECT_EQ(dialogs.EnableCalls(), (std::vector<EnableCall>{{Owner, false}, {Owner, true}}));
+}
+
 // ---- windows that come up late or do not end ------------------------------------
 
 TEST_F(ProgressWindowTest, OpenWaitsAtMostOneSecondForTheWindow) {
