@@ -52,48 +52,63 @@ class ProgressWindowTest : public ::testing::Test {
   sim::RecordingProgressView view;
 };
 
-// ---- hold times -------------------------------------------------------------
+// ---- hold times and minimum display ----------------------------------------------
 
-TEST_F(ProgressWindowTest, FirstTextAfterOpenDoesNotWait) {
-  ProgressWindow* window = OpenProgressWindow(Module, 2, nullptr, "Initializing MIDI");
-  ASSERT_NE(window, nullptr);
-  const std::uint32_t opened = Now();
-  SetProgressText(window, 200, "Port A");
-  EXPECT_EQ(Now(), opened);
-  CloseProgressWindow(window, 0);
-}
-
-TEST_F(ProgressWindowTest, SecondTextWaitsExactlyForTheFirstTextsHold) {
+// Each text waits for what is left of the previous text's hold, measured from
+// the end of that text's own wait.
+TEST_F(ProgressWindowTest, EachTextWaitsForWhatIsLeftOfThePreviousHold) {
+  struct Step {
+    std::uint32_t workBefore;  // the caller's own time since the previous text
+    std::uint32_t hold;
+    std::uint32_t expectedWait;
+  };
+  const Step steps[] = {
+      {0, 200, 0},                 // the first text after the open does not wait
+      {30, 200, 170},              // the second returns exactly 200 ms after the first
+      {0, 0, 200},    {0, 50, 0},  // the previous hold was 0
+      {250, 100, 0},               // the hold ran out while the caller worked
+      {99, 100, 1},
+  };
   ProgressWindow* window = OpenProgressWindow(Module, 3, nullptr, "Flashing");
-  SetProgressText(window, 200, "first");
-  const std::uint32_t first = Now();
-  clock.Sleep(30);  // the caller did other work meanwhile
-  SetProgressText(window, 200, "second");
-  EXPECT_EQ(Now(), first + 200);
-  SetProgressText(window, 0, "third");
-  EXPECT_EQ(Now(), first + 400);
-  SetProgressText(window, 50, "fourth");  // the previous hold was 0
-  EXPECT_EQ(Now(), first + 400);
+  ASSERT_NE(window, nullptr);
+  for (std::size_t i = 0; i < std::size(steps); ++i) {
+    clock.Sleep(steps[i].workBefore);
+    const std::uint32_t before = Now();
+    SetProgressText(window, steps[i].hold, "text");
+    EXPECT_EQ(Now() - before, steps[i].expectedWait) << "step " << i;
+  }
   CloseProgressWindow(window, 0);
 
   const auto texts = EventsOf(Kind::Text);
-  ASSERT_EQ(texts.size(), 4u);
-  EXPECT_EQ(texts[0].text, "first");
-  EXPECT_EQ(texts[0].holdMs, 200u);
-  EXPECT_EQ(texts[1].at, first + 200);
-  EXPECT_EQ(texts[2].holdMs, 0u);
-  EXPECT_EQ(texts[3].text, "fourth");
-  EXPECT_EQ(texts[3].holdMs, 50u);
+  ASSERT_EQ(texts.size(), std::size(steps));
+  for (std::size_t i = 0; i < std::size(steps); ++i) {
+    EXPECT_EQ(texts[i].holdMs, steps[i].hold) << "step " << i;
+  }
 }
 
-TEST_F(ProgressWindowTest, ExpiredHoldDoesNotWait) {
-  ProgressWindow* window = OpenProgressWindow(Module, 2, nullptr, "x");
-  SetProgressText(window, 100, "a");
-  clock.Sleep(250);
-  const std::uint32_t before = Now();
-  SetProgressText(window, 100, "b");
-  EXPECT_EQ(Now(), before);
-  CloseProgressWindow(window, 0);
+// The minimum display counts from the open; the last text's hold is not waited for.
+TEST_F(ProgressWindowTest, CloseWaitsForTheMinimumDisplayOnly) {
+  struct Case {
+    std::uint32_t openFor;   // time between open and close
+    std::uint32_t textHold;  // a text set right before the close (0: none)
+    std::uint32_t minimum;
+    std::uint32_t closedAt;  // after the open
+  };
+  const Case cases[] = {
+      {0, 0, 300, 300},    // closed at once after the open: up 300 ms after the open
+      {100, 200, 0, 100},  // a pending hold does not keep the window up
+      {100, 200, 150, 150},
+      {500, 0, 300, 500},  // the minimum has already passed
+  };
+  for (const Case& c : cases) {
+    const std::uint32_t opened = Now();
+    ProgressWindow* window = OpenProgressWindow(Module, 2, Owner, "Initializing MIDI");
+    clock.Sleep(c.openFor);
+    if (c.textHold != 0) SetProgressText(window, c.textHold, "Port A");
+    CloseProgressWindow(window, c.minimum);
+    EXPECT_EQ(Now() - opened, c.closedAt) << c.openFor << "/" << c.minimum;
+    EXPECT_EQ(EventsOf(Kind::Close).back().at, opened + c.closedAt);
+  }
 }
 
 class ProgressWindowWrapTest : public ProgressWindowTest {
@@ -122,35 +137,6 @@ TEST_F(ProgressWindowUpperHalfTest, FirstTextDoesNotWaitWhenTheCounterIsPastHalf
   SetProgressText(window, 100, "a");
   EXPECT_EQ(Now(), 0x80000010u);
   CloseProgressWindow(window, 0);
-}
-
-// ---- minimum display ---------------------------------------------------------
-
-TEST_F(ProgressWindowTest, CloseRightAfterOpenKeepsTheWindowForTheMinimum) {
-  const std::uint32_t opened = Now();
-  ProgressWindow* window = OpenProgressWindow(Module, 2, Owner, "Initializing MIDI");
-  CloseProgressWindow(window, 300);
-  EXPECT_EQ(Now(), opened + 300);
-  const auto closes = EventsOf(Kind::Close);
-  ASSERT_EQ(closes.size(), 1u);
-  EXPECT_EQ(closes[0].at, opened + 300);
-}
-
-TEST_F(ProgressWindowTest, CloseDoesNotWaitForTheLastTextsHold) {
-  const std::uint32_t opened = Now();
-  ProgressWindow* window = OpenProgressWindow(Module, 3, nullptr, "Flashing");
-  clock.Sleep(100);
-  SetProgressText(window, 200, "!Error");
-  CloseProgressWindow(window, 0);
-  EXPECT_EQ(Now(), opened + 100);
-}
-
-TEST_F(ProgressWindowTest, MinimumAlreadyPassedClosesAtOnce) {
-  const std::uint32_t opened = Now();
-  ProgressWindow* window = OpenProgressWindow(Module, 2, nullptr, "x");
-  clock.Sleep(500);
-  CloseProgressWindow(window, 300);
-  EXPECT_EQ(Now(), opened + 500);
 }
 
 // ---- text lines -------------------------------------------------------------
@@ -184,15 +170,11 @@ TEST_F(ProgressWindowTest, TextLinesFollowTheLineFeeds) {
   EXPECT_EQ(opens[1].lines, cases[1].lines);
 }
 
-TEST_F(ProgressWindowTest, OpenRecordsModeOwnerAndModule) {
-  ProgressWindow* window =
-      OpenProgressWindow(Module, 3, Owner, "Scanning MIDI Devices, please wait!");
+// The magic's four bytes read "hspS" in memory order.
+TEST_F(ProgressWindowTest, RecordStartsWithTheMagic) {
+  ProgressWindow* window = OpenProgressWindow(Module, 3, Owner, "x");
   ASSERT_NE(window, nullptr);
-  EXPECT_EQ(std::memcmp(window, "hspS", 4), 0);  // the magic's bytes in memory order
-  EXPECT_EQ(window->module, Module);
-  EXPECT_EQ(window->mode, 3u);
-  EXPECT_EQ(window->owner, Owner);
-  EXPECT_EQ(window->openedAt, Now());
+  EXPECT_EQ(std::memcmp(window, "hspS", 4), 0);
   const auto opens = EventsOf(Kind::Open);
   ASSERT_EQ(opens.size(), 1u);
   EXPECT_EQ(opens[0].mode, 3u);
@@ -394,22 +376,6 @@ TEST_F(ProgressWindowTest, ObserverSeesEveryEventAsItHappens) {
   const auto events = view.Events();
   ASSERT_EQ(events.size(), expected.size());
   for (const ProgressEvent& event : events) EXPECT_EQ(event.window, 1);
-}
-
-TEST_F(ProgressWindowTest, WindowsAreNumberedInOpeningOrder) {
-  ProgressWindow* first = OpenProgressWindow(Module, 2, nullptr, "Initializing MIDI");
-  CloseProgressWindow(first, 0);
-  ProgressWindow* second = OpenProgressWindow(Module, 0, nullptr, "Checking Device State...");
-  SetProgressText(second, 0, "ignored by mode 0, still recorded");
-  CloseProgressWindow(second, 0);
-  const auto events = view.Events();
-  ASSERT_EQ(events.size(), 5u);
-  EXPECT_EQ(events[0].window, 1);
-  EXPECT_EQ(events[1].window, 1);
-  EXPECT_EQ(events[2].window, 2);
-  EXPECT_EQ(events[2].lines, std::vector<std::string>{"Checking Device State..."});
-  EXPECT_EQ(events[4].kind, Kind::Close);
-  EXPECT_EQ(events[4].window, 2);
 }
 
 }  // namespace
