@@ -1,0 +1,51 @@
+// The program entry. It refuses to start without a usable firmware image,
+// prepares the process-wide values the pages read, runs the property sheet
+// and shuts the MIDI transport down when the sheet has closed. Neither the
+// command line nor the environment is read; every path returns 0.
+#include <windows.h>
+#include <commctrl.h>
+
+#include "app/app_globals.h"
+#include "app/property_sheet.h"
+#include "image/firmware_image.h"
+#include "image/header_packet.h"
+#include "resources/resource.h"
+
+namespace {
+
+constexpr COLORREF HighlightRed = RGB(255, 0, 0);
+constexpr int LargeIconSize = 32;
+constexpr int SmallIconSize = 16;
+
+// The image must read and must hold a header packet: the upload opens with
+// it, so an image without one could never be flashed.
+bool FirmwareImageUsable(HINSTANCE instance) {
+  return LoadFirmwareImage(instance) &&
+         !FindHeaderPacket(TrackBytes(LoadedFirmwareImage())).empty();
+}
+
+HICON LoadApplicationIcon(int size) {
+  return static_cast<HICON>(LoadImageA(ModuleInstance, MAKEINTRESOURCEA(IDI_APPLICATION_ICON),
+                                       IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  ModuleInstance = instance;
+
+  if (!FirmwareImageUsable(instance)) {
+    MessageBoxA(nullptr, "Unable to prepare Update Data!", "Fatal internal error", MB_OK);
+    return 0;
+  }
+
+  InitCommonControls();
+  RedHighlightBrush = CreateSolidBrush(HighlightRed);
+  LargeAppIcon = LoadApplicationIcon(LargeIconSize);
+  SmallAppIcon = LoadApplicationIcon(SmallIconSize);
+
+  RunPropertySheet();
+
+  // MidiTransportShutdown();  // pending: called here once the transport library is linked
+  return 0;
+}

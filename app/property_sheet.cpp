@@ -1,0 +1,69 @@
+#include "app/property_sheet.h"
+
+#include "app/app_globals.h"
+#include "resources/resource.h"
+
+// The page procedures are entered here as their pages are written; until
+// then a page runs with DefaultPageProc.
+PageDescriptor PageTable[PageCount] = {
+    {IDD_FLASH_PAGE, /* FlashPageProc */ nullptr, nullptr, nullptr},
+    {IDD_PORTS_PAGE, /* PortsPageProc */ nullptr, nullptr, nullptr},
+};
+
+INT_PTR CALLBACK DefaultPageProc(HWND, UINT message, WPARAM, LPARAM) {
+  return message == WM_INITDIALOG ? TRUE : FALSE;
+}
+
+const DLGTEMPLATE* LoadDialogTemplate(std::uint32_t id) {
+  HRSRC found = FindResourceA(ModuleInstance, MAKEINTRESOURCEA(id & 0xFFFF), RT_DIALOG);
+  if (found == nullptr) return nullptr;
+  HGLOBAL loaded = LoadResource(ModuleInstance, found);
+  if (loaded == nullptr) return nullptr;
+  return static_cast<const DLGTEMPLATE*>(LockResource(loaded));
+}
+
+HPROPSHEETPAGE CreatePropertyPage(PageDescriptor& descriptor) {
+  const DLGTEMPLATE* dialogTemplate = LoadDialogTemplate(descriptor.templateId);
+  if (dialogTemplate == nullptr) return nullptr;
+  descriptor.dialogTemplate = dialogTemplate;
+
+  PROPSHEETPAGEA page = {};
+  // The first layout of the structure: every comctl32 accepts it, and the
+  // page uses none of the later fields.
+  page.dwSize = PROPSHEETPAGEA_V1_SIZE;
+  page.dwFlags = PSP_DLGINDIRECT;  // the tab shows the template's own caption
+  page.hInstance = ModuleInstance;
+  page.pResource = dialogTemplate;
+  page.pfnDlgProc = descriptor.dialogProc != nullptr ? descriptor.dialogProc : DefaultPageProc;
+  page.lParam = reinterpret_cast<LPARAM>(&descriptor);
+  descriptor.pageHandle = CreatePropertySheetPageA(&page);
+  return descriptor.pageHandle;
+}
+
+void RunPropertySheet() {
+  HPROPSHEETPAGE pages[PageCount] = {};
+  UINT created = 0;
+  for (PageDescriptor& descriptor : PageTable) {
+    if (HPROPSHEETPAGE page = CreatePropertyPage(descriptor)) pages[created++] = page;
+  }
+  if (created == 0) return;
+
+  // A missing string leaves the caption empty rather than undefined.
+  char caption[CaptionBufferSize] = {};
+  LoadStringA(ModuleInstance, IDS_SHEET_CAPTION, caption, CaptionBufferSize);
+
+  PROPSHEETHEADERA header = {};
+  header.dwSize = PROPSHEETHEADERA_V1_SIZE;
+  // OK and Cancel but no Apply: nothing is ever saved. Modal, no title
+  // prefix, no callback.
+  header.dwFlags = PSH_USEHICON | PSH_NOAPPLYNOW;
+  header.hwndParent = nullptr;
+  header.hInstance = ModuleInstance;
+  header.hIcon = SmallAppIcon;
+  header.pszCaption = caption;
+  header.nPages = created;
+  header.nStartPage = 0;
+  header.phpage = pages;
+  // OK, Cancel and the close box all just end the sheet.
+  PropertySheetA(&header);
+}
