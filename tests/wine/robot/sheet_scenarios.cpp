@@ -1,0 +1,172 @@
+#include "tests/wine/robot/scenarios.h"
+
+#include <commctrl.h>
+#include <prsht.h>
+
+#include <vector>
+
+namespace robot {
+namespace {
+
+constexpr DWORD StartTimeoutMs = 30000;  // the first program on a new desktop starts slowly
+constexpr DWORD PageTimeoutMs = 5000;
+constexpr DWORD ExitTimeoutMs = 10000;
+// Arguments the program must not react to: it reads no command line.
+constexpr const char* IgnoredArguments = " /s --scan -flash C:\\nothing.mid";
+
+bool IsSheet(HWND window) {
+  return ClassName(window) == "#32770" && WindowText(window) == "Kelmora Flasher";
+}
+
+std::string Quoted(const std::string& program) { return "\"" + program + "\""; }
+
+// The sheet's own buttons are its direct children.
+HWND SheetButton(HWND sheet, const std::string& text) {
+  for (HWND child = GetWindow(sheet, GW_CHILD); child != nullptr;
+       child = GetWindow(child, GW_HWNDNEXT)) {
+    if (ClassName(child) == "Button" && WindowText(child) == text) return child;
+  }
+  return nullptr;
+}
+
+// The visible page dialog with that caption.
+HWND VisiblePage(HWND sheet, const std::string& caption) {
+  for (HWND window : Descendants(sheet)) {
+    if (ClassName(window) == "#32770" && Visible(window) && WindowText(window) == caption)
+      return window;
+  }
+  return nullptr;
+}
+
+void ExpectControl(Checks& checks, HWND page, int id, const std::string& className,
+                   const std::string& text) {
+  HWND control = GetDlgItem(page, id);
+  const std::string what = "control " + std::to_string(id);
+  if (!checks.Expect(control != nullptr, what + " exists")) return;
+  checks.ExpectEqual(ClassName(control), className, what + " class");
+  if (!text.empty()) checks.ExpectEqual(WindowText(control), text, what + " text");
+}
+
+void ExpectExitCodeZero(Checks& checks, const Program& program, const std::string& how) {
+  const std::optional<DWORD> code = program.WaitForExit(ExitTimeoutMs);
+  if (checks.Expect(code.has_value(), "program ended after " + how))
+    checks.Expect(*code == 0, "exit code after " + how + " is " + std::to_string(*code));
+}
+
+// Starts the program and waits for its sheet; none when it did not appear.
+HWND StartAndFindSheet(const std::optional<Program>& program, Checks& checks) {
+  if (!checks.Expect(program.has_value(), "program started")) return nullptr;
+  HWND sheet = WaitForTopLevelWindow(program->Id(), IsSheet, StartTimeoutMs);
+  checks.Expect(sheet != nullptr, "a sheet captioned \"Kelmora Flasher\" appeared");
+  if (sheet != nullptr) WaitForIdle(*program);
+  return sheet;
+}
+
+}  // namespace
+
+void SheetScenario(const std::string& path, Checks& checks) {
+  std::optional<Program> program = Program::Start(Quoted(path) + IgnoredArguments);
+  HWND sheet = StartAndFindSheet(program, checks);
+  if (sheet == nullptr) return;
+
+  checks.ExpectEqual(WindowText(sheet), "Kelmora Flasher", "caption");
+  checks.Expect(GetWindow(sheet, GW_OWNER) == nullptr, "sheet has no owner");
+  checks.Expect(GetParent(sheet) == nullptr, "sheet has no parent");
+  // The small icon cannot be checked from here: Wine answers WM_GETICON from
+  // another process with none. The screenshots show it in the title bar.
+
+  HWND tab = FindDescendant(sheet, "SysTabControl32");
+  if (checks.Expect(tab != nullptr, "sheet has a tab control")) {
+    const std::vector<std::string> tabs = TabTexts(tab, *program);
+    checks.Expect(tabs.size() == 2, "two tabs (found " + std::to_string(tabs.size()) + ")");
+    if (tabs.size() >= 1) checks.ExpectEqual(tabs[0], "Flash", "first tab");
+    if (tabs.size() >= 2) checks.ExpectEqual(tabs[1], "Ports", "second tab");
+    checks.Expect(SendMessageW(tab, TCM_GETCURSEL, 0, 0) == 0, "the first tab is selected");
+  }
+
+  HWND ok = SheetButton(sheet, "OK");
+  HWND cancel = SheetButton(sheet, "Cancel");
+  HWND apply = SheetButton(sheet, "&Apply");
+  if (apply == nullptr) apply = SheetButton(sheet, "Apply");
+  checks.Expect(ok != nullptr && Visible(ok), "visible OK button");
+  checks.Expect(cancel != nullptr && Visible(cancel), "visible Cancel button");
+  checks.Expect(apply == nullptr || !Visible(apply), "no visible Apply button");
+  checks.Note(apply == nullptr ? "the sheet has no Apply button at all"
+                               : "the sheet keeps a hidden Apply button");
+  for (HWND child = GetWindow(sheet, GW_CHILD); child != nullptr;
+       child = GetWindow(child, GW_HWNDNEXT)) {
+    if (ClassName(child) == "Button" && Visible(child))
+      checks.Note("visible sheet button \"" + WindowText(child) + "\"");
+  }
+
+  HWND flash = VisiblePage(sheet, "Flash");
+  if (checks.Expect(flash != nullptr, "the Flash page is shown")) {
+    ExpectControl(checks, flash, 0xFFFF, "Static", "Detected Devices:");
+    ExpectControl(checks, flash, 1001, "ComboBox", "");
+    ExpectControl(checks, flash, 1004, "Edit", "");
+    ExpectControl(checks, flash, 1003, "Button", "Start Flash");
+    ExpectControl(checks, flash, 1013, "Button", "Scan");
+  }
+  checks.Expect(VisiblePage(sheet, "Ports") == nullptr, "the Ports page is not shown yet");
+  Screenshot("flash-page");
+
+  PostMessageW(sheet, PSM_SETCURSEL, 1, 0);
+  HWND ports = nullptr;
+  WaitUntil([&] { return (ports = VisiblePage(sheet, "Ports")) != nullptr; }, PageTimeoutMs);
+  if (checks.Expect(ports != nullptr, "the Ports page is shown after selecting its tab")) {
+    WaitForIdle(*program);
+    ExpectControl(checks, ports, 0xFFFF, "Static", "Ports-List, Double-Click to Enable/Disable");
+    ExpectControl(checks, ports, 1016, "SysListView32", "");
+    ExpectControl(checks, ports, 1017, "Button", "Disable All");
+    ExpectControl(checks, ports, 1018, "Button", "Enable All");
+    checks.Expect(VisiblePage(sheet, "Flash") == nullptr, "the Flash page is hidden");
+    if (tab != nullptr)
+      checks.Expect(SendMessageW(tab, TCM_GETCURSEL, 0, 0) == 1, "the second tab is selected");
+  }
+  Screenshot("ports-page");
+
+  if (cancel != nullptr) Click(cancel);
+  ExpectExitCodeZero(checks, *program, "Cancel");
+}
+
+void SheetClosedWithOkScenario(const std::string& path, Checks& checks) {
+  std::optional<Program> program = Program::Start(Quoted(path));
+  HWND sheet = StartAndFindSheet(program, checks);
+  if (sheet == nullptr) return;
+  HWND ok = SheetButton(sheet, "OK");
+  if (checks.Expect(ok != nullptr, "OK button found")) Click(ok);
+  ExpectExitCodeZero(checks, *program, "OK");
+}
+
+void SheetClosedWithCloseBoxScenario(const std::string& path, Checks& checks) {
+  std::optional<Program> program = Program::Start(Quoted(path));
+  HWND sheet = StartAndFindSheet(program, checks);
+  if (sheet == nullptr) return;
+  checks.Expect((GetWindowLongW(sheet, GWL_STYLE) & WS_SYSMENU) != 0, "sheet has a close box");
+  // What the close box sends.
+  PostMessageW(sheet, WM_SYSCOMMAND, SC_CLOSE, 0);
+  ExpectExitCodeZero(checks, *program, "the close box");
+}
+
+void TwoInstancesScenario(const std::string& path, Checks& checks) {
+  std::optional<Program> first = Program::Start(Quoted(path));
+  HWND firstSheet = StartAndFindSheet(first, checks);
+  std::optional<Program> second = Program::Start(Quoted(path));
+  HWND secondSheet = StartAndFindSheet(second, checks);
+  if (firstSheet == nullptr || secondSheet == nullptr) return;
+  checks.Expect(firstSheet != secondSheet, "each instance has its own sheet");
+  // Both open at the same place; side by side the picture shows two.
+  SetWindowPos(secondSheet, nullptr, 380, 60, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  WaitForIdle(*second);
+  Screenshot("both-sheets");
+
+  HWND cancel = SheetButton(secondSheet, "Cancel");
+  if (checks.Expect(cancel != nullptr, "Cancel of the second instance found")) Click(cancel);
+  ExpectExitCodeZero(checks, *second, "Cancel of the second instance");
+  checks.Expect(first->Running() && IsWindow(firstSheet), "the first instance is still up");
+  cancel = SheetButton(firstSheet, "Cancel");
+  if (checks.Expect(cancel != nullptr, "Cancel of the first instance found")) Click(cancel);
+  ExpectExitCodeZero(checks, *first, "Cancel of the first instance");
+}
+
+}  // namespace robot

@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# run-gui-test.sh WINE_RUN PREFIX SHOTS_DIR NAME ROBOT SCENARIO PROGRAM
+#
+# Runs one robot scenario against a Windows program under Wine in a virtual X
+# display of its own: Xvfb on a free display number (it picks one itself and
+# reports it through -displayfd), Wine's virtual desktop so that windows get
+# Wine-drawn frames, a persistent wineserver for the run, and the robot as a
+# coprocess that asks for screenshots on its stdout; they are saved as
+# SHOTS_DIR/NAME-<shot>.png. Exits with the robot's status; everything
+# started here is stopped again.
+set -euo pipefail
+
+wine_run=$1 prefix=$2 shots=$3 name=$4 robot=$5 scenario=$6 program=$7
+
+export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+mkdir -p "$prefix" "$shots"
+
+xvfb_pid=
+display_file=$(mktemp)
+cleanup() {
+  wineserver -k 2>/dev/null || true
+  if [ -n "$xvfb_pid" ]; then
+    kill "$xvfb_pid" 2>/dev/null || true
+    wait "$xvfb_pid" 2>/dev/null || true
+  fi
+  rm -f "$display_file"
+}
+trap cleanup EXIT
+
+Xvfb -displayfd 3 -nolisten tcp -screen 0 1024x768x24 3>"$display_file" 2>/dev/null &
+xvfb_pid=$!
+for _ in $(seq 100); do
+  [ -s "$display_file" ] && break
+  sleep 0.1
+done
+display_number=$(tr -dc 0-9 <"$display_file")
+if [ -z "$display_number" ]; then
+  echo "run-gui-test: Xvfb did not start" >&2
+  exit 1
+fi
+export DISPLAY=:$display_number
+echo "run-gui-test: display $DISPLAY, prefix $prefix"
+
+# A wineserver left over from an interrupted run would still serve a display
+# that is gone.
+wineserver -k 2>/dev/null || true
+if [ ! -f "$prefix/.ready" ]; then
+  # First use: wine-run creates the prefix; its server must end before the
+  # persistent one can start.
+  "$wine_run" "$prefix" cmd /c exit >/dev/null 2>&1
+  wineserver -w
+fi
+wineserver -p
+# Every program in the prefix gets a 1024x768 virtual desktop, with frames
+# drawn by Wine. Not named "Default": that desktop exists as soon as any
+# program (reg.exe here) has run, as the plain root window.
+wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d KelmoraTest /f >/dev/null
+wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v KelmoraTest /d 1024x768 /f >/dev/null
+
+program_win=$(winepath -w "$program" 2>/dev/null)
+coproc ROBOT { wine "$robot" "$scenario" "$program_win" 2>&1; }
+robot_pid=$ROBOT_PID
+robot_out=${ROBOT[0]} robot_in=${ROBOT[1]}
+while IFS= read -r line <&"$robot_out"; do
+  line=${line%$'\r'}
+  echo "$line"
+  if [[ $line == "SCREENSHOT "* ]]; then
+    shot="$shots/$name-${line#SCREENSHOT }.png"
+    import -display "$DISPLAY" -window root "$shot"
+    echo "run-gui-test: saved $shot"
+    echo done >&"$robot_in"
+  fi
+done
+status=0
+wait "$robot_pid" || status=$?
+exit "$status"
