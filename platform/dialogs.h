@@ -13,9 +13,11 @@ using WindowHandle = void*;
 inline constexpr std::uint32_t BoxOk = 0x0;
 inline constexpr std::uint32_t BoxOkCancel = 0x1;
 inline constexpr std::uint32_t BoxYesNo = 0x4;
+inline constexpr std::uint32_t BoxRetryCancel = 0x5;
 inline constexpr std::uint32_t BoxDefButton2 = 0x100;
 inline constexpr int IdOk = 1;
 inline constexpr int IdCancel = 2;
+inline constexpr int IdRetry = 4;
 inline constexpr int IdYes = 6;
 inline constexpr int IdNo = 7;
 

@@ -1,0 +1,106 @@
+#include "device/flash_workflow.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+#include "image/firmware_image.h"
+#include "platform/services.h"
+
+namespace {
+
+constexpr std::uint32_t OkCancelDefaultCancel = platform::BoxOkCancel | platform::BoxDefButton2;
+
+bool g_running = false;
+
+// Marks the workflow as running for the lifetime of one call.
+class RunningMark {
+ public:
+  RunningMark() { g_running = true; }
+  ~RunningMark() { g_running = false; }
+  RunningMark(const RunningMark&) = delete;
+  RunningMark& operator=(const RunningMark&) = delete;
+};
+
+std::int32_t Call(ModelHandler handler, platform::WindowHandle owner, DetectedDevice* device,
+                  ModelOp operation) {
+  return handler(owner, device, operation, 0, 0);
+}
+
+}  // namespace
+
+bool FlashWorkflowRunning() { return g_running; }
+
+int ShowFormattedMessage(std::uint32_t flags, const char* caption, const char* format, ...) {
+  char text[5000];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(text, sizeof text, format, args);
+  va_end(args);
+  return platform::Ui().MessageBox(nullptr, text, caption, flags);
+}
+
+int CompareVersions(const char* a, const char* b) {
+  for (;; ++a, ++b) {
+    const auto x = static_cast<unsigned char>(*a);
+    const auto y = static_cast<unsigned char>(*b);
+    if (x != y) return x < y ? -1 : 1;
+    if (x == 0) return 0;
+  }
+}
+
+std::int32_t RunFlashWorkflow(platform::WindowHandle owner, DetectedDevice* device) {
+  if (device == nullptr || device->model == nullptr || device->model->handler == nullptr) return 0;
+  // Re-entry from the page while one of our boxes is up would run a second
+  // flash on the same instrument inside the first.
+  if (g_running) return 0;
+  RunningMark running;
+  const ModelHandler handler = device->model->handler;
+  const char* imageVersion = LoadedFirmwareImage().version;
+
+  Call(handler, owner, device, ModelOpFlashRequested);
+
+  if (CompareVersions(imageVersion, device->version) <= 0) {
+    const int answer = ShowFormattedMessage(
+        OkCancelDefaultCancel, "Not a newer Firmware!",
+        "The Version of the Firmware (V%s) specified is not newer\r\n"
+        "than the one already inside your Device (V%s)\r\n"
+        "It is not recommended to write this Firmware into your Device!\r\n"
+        "Are you sure you want to write this Version into your Device?\r\n",
+        imageVersion, device->version);
+    if (answer != platform::IdOk) {
+      Call(handler, owner, device, ModelOpAbandon);
+      return 0;
+    }
+  }
+
+  if (Call(handler, owner, device, ModelOpCheckState) != 1) {
+    Call(handler, owner, device, ModelOpAbandon);
+    return 0;
+  }
+
+  const int ready = ShowFormattedMessage(
+      OkCancelDefaultCancel, "Ready to begin!",
+      "We are ready to upload Firmware V%s to your Device.\r\n"
+      "Please follow the messages on your Device and ensure\r\n"
+      "not to abort the Upload or power down your Device\r\n"
+      "Otherwise you will need to repeat the update.\r\n"
+      "Are you certain to start the Upload now?",
+      imageVersion);
+  if (ready != platform::IdOk) {
+    Call(handler, owner, device, ModelOpAbandon);
+    return 0;
+  }
+
+  if (Call(handler, owner, device, ModelOpUpload) == 1) {
+    ShowFormattedMessage(platform::BoxOk, "Upload Complete",
+                         "The Firmware V%s was successfully Uploaded\nto your Device. You can now "
+                         "safely power\noff and on.",
+                         imageVersion);
+    return 1;
+  }
+  ShowFormattedMessage(platform::BoxOk, "Upload Error",
+                       "Something went wrong during the Upload\nPlease verify all Connections and "
+                       "try again\nIf your Device does not respond any longer\nplease contact your "
+                       "local Reseller for Assistance!");
+  return 0;
+}

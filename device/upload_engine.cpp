@@ -1,0 +1,235 @@
+// The upload engine: probe phase, then every event of the image's track, each
+// SysEx event as one packet with flow control by the instrument's status
+// replies. Everything the upload needs per packet lives in one context on the
+// stack: nothing is allocated while it runs.
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "device/keystream.h"
+#include "device/messages.h"
+#include "device/probe_packet.h"
+#include "device/reply_wait.h"
+#include "device/tarvonic_handler.h"
+#include "image/smf_read.h"
+#include "image/track_walker.h"
+#include "midi/listeners.h"
+#include "midi/sysex_output.h"
+#include "platform/services.h"
+#include "ui/progress_window.h"
+
+namespace {
+
+constexpr std::size_t PacketCapacity = 2056;
+constexpr std::size_t PlainCapacity = 2040;
+constexpr std::size_t MarkerTextSize = 512;
+
+constexpr int ProbeRounds = 50;
+constexpr std::int32_t ProbeBudgetMs = 100;
+constexpr std::uint32_t ProbeStepMs = 50;
+constexpr std::int32_t ReplyBudgetMs = 2000;
+constexpr std::int32_t ResetReplyBudgetMs = 30000;  // the instrument erases its flash
+constexpr std::uint32_t ReplyStepMs = 20;
+constexpr int ResyncTries = 8;
+constexpr std::int32_t ResyncBudgetMs = 2000;
+constexpr std::uint32_t ResyncStepMs = 50;
+constexpr std::uint32_t StatusHoldMs = 200;
+// An instrument that has not answered for this long is most likely gone
+// (cable pulled, power lost); the user is asked whether to keep trying.
+constexpr std::uint32_t SilenceLimitMs = 60000;
+
+constexpr char FlashingText[] =
+    "Flashing in Progress\nDo not turn off Power or Cancel this\nApplication during the Upload!";
+
+enum class Outcome { Accepted, Failed };
+
+struct Upload {
+  platform::WindowHandle owner = nullptr;
+  DetectedDevice* device = nullptr;
+  ProgressWindow* window = nullptr;
+  StatusReply reply;
+  PacketKeystream keys;
+  bool errorShown = false;
+  std::uint32_t silentMs = 0;
+  char markerText[MarkerTextSize] = {};  // empty until the first marker
+  std::array<std::uint8_t, PacketCapacity> packet{};
+  std::array<std::uint8_t, PlainCapacity> plain{};
+};
+
+void ShowSendFailure(const Upload& u) {
+  platform::Ui().MessageBox(u.owner, "Unable to send SysEx packet!", "Fatal Error",
+                            platform::BoxOk);
+}
+
+bool Send(const Upload& u, std::span<const std::uint8_t> bytes) {
+  return SendSysEx(u.device->outputPort, bytes.data(), static_cast<std::int32_t>(bytes.size())) == 0;
+}
+
+void ClearReply(Upload& u) { u.reply.received.store(0, std::memory_order_relaxed); }
+
+// True when the user wants to go on waiting for a silent instrument.
+bool KeepWaitingForSilentDevice(const Upload& u) {
+  const int answer = platform::Ui().MessageBox(
+      u.owner,
+      "The Device has not answered for 60 seconds.\r\n"
+      "Please check the MIDI connections and that the Device is powered.\r\n"
+      "Press Retry to keep trying, or Cancel to stop the Upload.",
+      "No Answer from Device", platform::BoxRetryCancel);
+  return answer == platform::IdRetry;
+}
+
+// Up to eight probe packets until one is answered with code 3. True when the
+// instrument is back at the position right after the header.
+bool Resynchronise(Upload& u) {
+  for (int attempt = 0; attempt < ResyncTries; ++attempt) {
+    ClearReply(u);
+    if (!Send(u, ProbePacket())) {
+      ShowSendFailure(u);
+      return false;  // the upload goes on and sends the packet again
+    }
+    if (WaitForReply(u.reply.received, ResyncBudgetMs, ResyncStepMs)) {
+      u.silentMs = 0;
+      if (u.reply.status == StatusInSync) return true;
+    }
+  }
+  return false;
+}
+
+// Sends one packet until the instrument accepts it. `packet` holds F0 and the
+// event's data; header and data packets are re-scrambled on every attempt.
+Outcome SendPacket(Upload& u, std::span<std::uint8_t> packet, PacketKind kind,
+                   std::uint32_t dataOffset, std::uint32_t trackLength) {
+  const bool scrambled = IsScrambled(kind);
+  const std::span<const std::uint8_t> plain(u.plain.data(), PayloadLength(packet.size()));
+  const bool isReset = packet.size() > PacketCommandAt && packet[PacketCommandAt] == CommandReset;
+  const std::int32_t budget = isReset ? ResetReplyBudgetMs : ReplyBudgetMs;
+  for (;;) {
+    ClearReply(u);
+    SetProgressPosition(u.window, dataOffset, trackLength);
+    if (scrambled) u.keys.BeginAttempt(plain, packet);
+    if (!Send(u, packet)) {
+      ShowSendFailure(u);
+      return Outcome::Failed;
+    }
+    if (!WaitForReply(u.reply.received, budget, ReplyStepMs)) {
+      SetProgressText(u.window, StatusHoldMs, "!Retry...");
+      u.errorShown = true;
+      u.silentMs += static_cast<std::uint32_t>(budget);
+      if (u.silentMs >= SilenceLimitMs) {
+        if (!KeepWaitingForSilentDevice(u)) return Outcome::Failed;
+        u.silentMs = 0;
+      }
+      continue;  // the transmit state is unchanged: the same bytes again
+    }
+    u.silentMs = 0;
+    if (scrambled) u.keys.OnAttemptAnswered();
+    switch (u.reply.status) {
+      case StatusAccepted:
+        return Outcome::Accepted;
+      case StatusError:
+        SetProgressText(u.window, StatusHoldMs, "!Error");
+        u.errorShown = true;
+        break;
+      case StatusInSync:
+        if (u.errorShown) {
+          SetProgressText(u.window, StatusHoldMs, u.markerText);
+          u.errorShown = false;
+        }
+        return Outcome::Accepted;
+      case StatusResync: {
+        bool inSync = false;
+        if (scrambled) {
+          SetProgressText(u.window, StatusHoldMs, "!Resync");
+          inSync = Resynchronise(u);
+        }
+        u.errorShown = true;
+        if (inSync) u.keys.OnResynchronised();
+        break;
+      }
+      default:  // code 2 and every unknown code: the packet again
+        break;
+    }
+  }
+}
+
+bool ProbePhase(Upload& u) {
+  for (int round = 0; round < ProbeRounds; ++round) {
+    ClearReply(u);
+    if (!Send(u, ProbePacket())) {
+      ShowSendFailure(u);
+      return false;
+    }
+    // Replies and their codes change nothing here: all rounds run.
+    WaitForReply(u.reply.received, ProbeBudgetMs, ProbeStepMs);
+  }
+  return true;
+}
+
+bool WalkTrack(Upload& u, std::span<const std::uint8_t> track) {
+  const auto trackLength = static_cast<std::uint32_t>(track.size());
+  TrackCursor cursor = StartTrackWalk(track);
+  for (;;) {
+    const TrackEvent event = NextTrackEvent(cursor);
+    switch (event.kind) {
+      case TrackEventKind::End:
+        return true;
+      case TrackEventKind::Invalid:
+        return false;  // a forbidden event: everything before it was sent
+      case TrackEventKind::Meta:
+        if (event.metaType == MetaMarker) {
+          CopyBounded(u.markerText, event.data);
+          SetProgressText(u.window, StatusHoldMs, u.markerText);
+        }
+        break;
+      case TrackEventKind::SysEx: {
+        const std::size_t length = event.data.size() + 1;
+        // Longer than the packet buffers: no instrument packet is this long,
+        // so the image is broken; stop rather than send part of it.
+        if (length > PacketCapacity || PayloadLength(length) > PlainCapacity) return false;
+        u.packet[0] = 0xF0;
+        std::copy(event.data.begin(), event.data.end(), u.packet.begin() + 1);
+        const std::span<std::uint8_t> packet(u.packet.data(), length);
+        const PacketKind kind = u.keys.OnPacketRead(packet, u.plain);
+        if (SendPacket(u, packet, kind, event.dataOffset, trackLength) != Outcome::Accepted) {
+          return false;
+        }
+        break;
+      }
+    }
+  }
+}
+
+}  // namespace
+
+int OnStatusReply(MidiBuffer*, MidiPort*, void* reply, const std::uint8_t* captures, int count) {
+  if (count < 4) return ListenerKeep;  // the pattern always captures four
+  auto* r = static_cast<StatusReply*>(reply);
+  r->status = captures[1];
+  r->value = static_cast<std::uint16_t>(captures[2] * 128 + captures[3]);
+  r->received.store(1, std::memory_order_release);
+  return ListenerKeep;
+}
+
+int OnStateReply(MidiBuffer*, MidiPort*, void* reply, const std::uint8_t* captures, int count) {
+  if (count < 3) return ListenerKeep;  // the pattern always captures three
+  auto* r = static_cast<StateReply*>(reply);
+  r->data[0] = captures[1];
+  r->data[1] = captures[2];
+  r->received.store(1, std::memory_order_release);
+  return ListenerKeep;
+}
+
+bool UploadTrack(platform::WindowHandle owner, std::span<const std::uint8_t> track,
+                 DetectedDevice* device) {
+  Upload u;
+  u.owner = owner;
+  u.device = device;
+  SysExListener* listener =
+      AddListener(device->inputPort, OnStatusReply, &u.reply, StatusReplyPattern.data());
+  u.window = OpenProgressWindow(platform::Installed().module, ProgressModeBar | ProgressModeStatus,
+                                owner, FlashingText);
+  const bool result = ProbePhase(u) && WalkTrack(u, track);
+  RemoveListener(listener);
+  CloseProgressWindow(u.window, 0);
+  return result;
+}
