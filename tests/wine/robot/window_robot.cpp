@@ -12,6 +12,7 @@ constexpr DWORD MessageTimeoutMs = 2000;
 constexpr DWORD PollIntervalMs = 50;
 constexpr DWORD SettleMs = 500;  // for the X server to show what was painted
 constexpr int TextCapacity = 512;
+constexpr int MessageBoxTextId = 0xFFFF;  // the static control holding a box's text
 
 std::string Narrow(const wchar_t* text) {
   const int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
@@ -211,6 +212,34 @@ std::vector<std::string> TabTexts(HWND tabControl, const Program& owner) {
 void Click(HWND button) {
   // Posted: a sent click would not return before the window it opens closes.
   PostMessageW(button, BM_CLICK, 0, 0);
+}
+
+HWND WaitForMessageBox(DWORD processId, DWORD timeoutMs) {
+  return WaitForTopLevelWindow(
+      processId,
+      [](HWND window) {
+        return ClassName(window) == "#32770" && GetDlgItem(window, MessageBoxTextId) != nullptr;
+      },
+      timeoutMs);
+}
+
+MessageBoxContent ReadMessageBox(HWND box) {
+  MessageBoxContent content;
+  content.caption = WindowText(box);
+  if (HWND text = GetDlgItem(box, MessageBoxTextId)) content.text = WindowText(text);
+  content.owner = GetWindow(box, GW_OWNER);
+  for (HWND child : Descendants(box)) {
+    if (ClassName(child) == "Button" && Visible(child))
+      content.buttons.emplace_back(ControlId(child), WindowText(child));
+  }
+  return content;
+}
+
+bool AnswerMessageBox(HWND box, int buttonId) {
+  HWND button = GetDlgItem(box, buttonId);
+  if (button == nullptr || !Visible(button)) return false;
+  Click(button);
+  return true;
 }
 
 bool Screenshot(const std::string& name) {

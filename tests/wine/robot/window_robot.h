@@ -9,6 +9,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace robot {
@@ -62,6 +63,21 @@ std::vector<std::string> TabTexts(HWND tabControl, const Program& owner);
 
 // Presses a button without waiting for what the press opens.
 void Click(HWND button);
+
+// A message box as the user sees it.
+struct MessageBoxContent {
+  std::string caption;
+  std::string text;
+  std::vector<std::pair<int, std::string>> buttons;  // visible ones: id and text
+  HWND owner = nullptr;
+};
+// Waits for a visible message box of the process: a top-level dialog with the
+// text control 0xFFFF that message boxes have.
+HWND WaitForMessageBox(DWORD processId, DWORD timeoutMs);
+MessageBoxContent ReadMessageBox(HWND box);
+// Presses the box's button with that id (IDOK, IDYES, ...); false when it
+// has none.
+bool AnswerMessageBox(HWND box, int buttonId);
 
 // Asks the driving script to photograph the screen as `name` and waits until
 // it has.
