@@ -32,9 +32,14 @@ void QueueCompleted(platform::MidiHeader* header) {
   {
     std::lock_guard lock(PoolLock);
     header->lpNext = nullptr;
-    platform::MidiHeader** link = &DispatchQueue;
-    while (*link != nullptr) link = &(*link)->lpNext;
-    *link = header;
+    // lpNext is a packed member: walked by value, never through its address.
+    if (DispatchQueue == nullptr) {
+      DispatchQueue = header;
+    } else {
+      platform::MidiHeader* last = DispatchQueue;
+      while (last->lpNext != nullptr) last = last->lpNext;
+      last->lpNext = header;
+    }
   }
   // Before the first initialisation there is nobody to wake.
   if (DispatcherWake != nullptr) DispatcherWake->Signal();

@@ -22,7 +22,11 @@ namespace platform {
 using MidiHandle = void*;
 
 // Layout-identical to winmm's MIDIHDR (checked with static_asserts in the
-// Win32 driver), so a header can be handed to winmm as it is.
+// Win32 driver), so a header can be handed to winmm as it is. mmsystem.h
+// declares it with 1-byte packing: 64 bytes in a 32-bit build, 112 in a
+// 64-bit one, where lpNext and reserved sit at unaligned offsets. Use the
+// fields as members; never take their addresses.
+#pragma pack(push, 1)
 struct MidiHeader {
   char* lpData;
   std::uint32_t dwBufferLength;
@@ -34,6 +38,7 @@ struct MidiHeader {
   std::uint32_t dwOffset;
   std::uintptr_t dwReserved[8];
 };
+#pragma pack(pop)
 
 // Layout-identical to MIDIINCAPSA (44 bytes) and MIDIOUTCAPSA (52 bytes).
 struct MidiInCaps {
