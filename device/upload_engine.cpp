@@ -183,12 +183,15 @@ bool WalkTrack(Upload& u, std::span<const std::uint8_t> track) {
         break;
       case TrackEventKind::SysEx: {
         const std::size_t length = event.data.size() + 1;
-        // Longer than the packet buffers: no instrument packet is this long,
-        // so the image is broken; stop rather than send part of it.
-        if (length > PacketCapacity || PayloadLength(length) > PlainCapacity) return false;
+        // Longer than the packet buffer, or a header or data packet whose
+        // payload would not fit the plain buffer: no instrument packet is
+        // this long, so the image is broken; stop rather than send part of
+        // it. Other packets are sent as stored and need no plain buffer.
+        if (length > PacketCapacity) return false;
         u.packet[0] = 0xF0;
         std::copy(event.data.begin(), event.data.end(), u.packet.begin() + 1);
         const std::span<std::uint8_t> packet(u.packet.data(), length);
+        if (IsScrambled(ClassifyPacket(packet)) && PayloadLength(length) > PlainCapacity) return false;
         const PacketKind kind = u.keys.OnPacketRead(packet, u.plain);
         if (SendPacket(u, packet, kind, event.dataOffset, trackLength) != Outcome::Accepted) {
           return false;
