@@ -1,0 +1,66 @@
+// Firmware images for the device tests: the embedded image, small images
+// built in place, and the plain firmware an instrument must end up with.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace test_images {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// The image the program carries (the development image unless the build was
+// configured with another).
+std::span<const std::uint8_t> Embedded();
+// The track of a valid image file.
+std::span<const std::uint8_t> Track(std::span<const std::uint8_t> file);
+
+// What an instrument must have written after a complete upload of `track`:
+// the plain payload of the last header packet, then the plain payloads of
+// the data packets behind the last reset packet, as the image's own
+// keystream descrambles them (PacketKeystream, the host's rules).
+Bytes PlainFirmware(std::span<const std::uint8_t> track);
+
+// Every SysEx event of `track` as the message sent for it (F0 and the
+// event's data), and the marker texts, in track order.
+std::vector<Bytes> Messages(std::span<const std::uint8_t> track);
+std::vector<std::string> Markers(std::span<const std::uint8_t> track);
+
+// The plain payloads of the data packets of `track`, in track order.
+std::vector<Bytes> DataPayloads(std::span<const std::uint8_t> track);
+// `plain` scrambled from `state` into a data packet, checksum included.
+Bytes DataPacket(std::span<const std::uint8_t> plain, std::uint16_t state);
+// The keystream state `steps` steps after `state`.
+std::uint16_t Stepped(std::uint16_t state, std::size_t steps);
+
+// F0 00 6D 1C 7F 41 <command> ... F7 of `length` bytes, zeros inside.
+Bytes CommandPacket(std::uint8_t command, std::size_t length);
+
+// Small images, event by event, each with delta time 0. Header and data
+// packets carry pseudo-random plain payloads scrambled the way a release's
+// are: the header from the seed, each data packet from where the last one
+// ended (a reset packet starts again at the seed).
+class ImageBuilder {
+ public:
+  ImageBuilder& Version(std::string_view version);  // the "VER_V..." event
+  ImageBuilder& Marker(std::string_view text);
+  ImageBuilder& Header(std::size_t payload = 117);
+  ImageBuilder& Data(std::size_t payload = 116);
+  ImageBuilder& Reset();
+  ImageBuilder& Command(std::uint8_t command, std::size_t length = 8);
+  ImageBuilder& SysEx(const Bytes& message);  // F0 included, any length
+  ImageBuilder& Event(const Bytes& bytes);    // raw event bytes, delta time included
+  ImageBuilder& EndOfTrack();
+  Bytes File() const;
+
+ private:
+  Bytes Plain(std::size_t count);
+  Bytes events_;
+  std::uint16_t key_ = 0;
+  std::uint32_t random_ = 0x12345678;
+};
+
+}  // namespace test_images
