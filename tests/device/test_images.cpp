@@ -4,6 +4,7 @@
 #include "device/messages.h"
 #include "image/firmware_image.h"
 #include "image/track_walker.h"
+#include "platform/sim/virtual_firmware.h"
 
 extern const std::uint8_t EmbeddedFirmwareImage[];
 extern const std::size_t EmbeddedFirmwareImageSize;
@@ -31,28 +32,7 @@ std::span<const std::uint8_t> Track(std::span<const std::uint8_t> file) {
   return TrackBytes(image);
 }
 
-Bytes PlainFirmware(std::span<const std::uint8_t> track) {
-  PacketKeystream keys;
-  Bytes header;
-  Bytes data;
-  Bytes plain(4096);
-  TrackCursor cursor = StartTrackWalk(track);
-  for (TrackEvent e = NextTrackEvent(cursor); e.kind == TrackEventKind::Meta || e.kind == TrackEventKind::SysEx;
-       e = NextTrackEvent(cursor)) {
-    if (e.kind != TrackEventKind::SysEx) continue;
-    Bytes message{0xF0};
-    message.insert(message.end(), e.data.begin(), e.data.end());
-    const std::size_t payload = PayloadLength(message.size());
-    switch (keys.OnPacketRead(message, plain)) {
-      case PacketKind::Header: header.assign(plain.begin(), plain.begin() + payload); break;
-      case PacketKind::Data: data.insert(data.end(), plain.begin(), plain.begin() + payload); break;
-      case PacketKind::Reset: data.clear(); break;
-      case PacketKind::Plain: break;
-    }
-  }
-  header.insert(header.end(), data.begin(), data.end());
-  return header;
-}
+Bytes PlainFirmware(std::span<const std::uint8_t> track) { return sim::PlainFirmwareOfTrack(track); }
 
 std::vector<Bytes> Messages(std::span<const std::uint8_t> track) {
   std::vector<Bytes> messages;

@@ -18,10 +18,8 @@ std::span<const std::uint8_t> Embedded();
 // The track of a valid image file.
 std::span<const std::uint8_t> Track(std::span<const std::uint8_t> file);
 
-// What an instrument must have written after a complete upload of `track`:
-// the plain payload of the last header packet, then the plain payloads of
-// the data packets behind the last reset packet, as the image's own
-// keystream descrambles them (PacketKeystream, the host's rules).
+// What an instrument must have written after a complete upload of `track`
+// (sim::PlainFirmwareOfTrack: the host's keystream rules over the image).
 Bytes PlainFirmware(std::span<const std::uint8_t> track);
 
 // Every SysEx event of `track` as the message sent for it (F0 and the
