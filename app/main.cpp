@@ -7,9 +7,15 @@
 
 #include "app/app_globals.h"
 #include "app/property_sheet.h"
+#include "device/probe_packet.h"
 #include "image/firmware_image.h"
-#include "image/header_packet.h"
+#include "midi/port_registry.h"
+#include "platform/services.h"
+#include "platform/win32/clock_win32.h"
+#include "platform/win32/dialogs_win32.h"
+#include "platform/win32/midi_driver_win32.h"
 #include "resources/resource.h"
+#include "ui/progress_view_win32.h"
 
 namespace {
 
@@ -18,10 +24,22 @@ constexpr int LargeIconSize = 32;
 constexpr int SmallIconSize = 16;
 
 // The image must read and must hold a header packet: the upload opens with
-// it, so an image without one could never be flashed.
+// it as its probe packet, so an image without one could never be flashed.
 bool FirmwareImageUsable(HINSTANCE instance) {
-  return LoadFirmwareImage(instance) &&
-         !FindHeaderPacket(TrackBytes(LoadedFirmwareImage())).empty();
+  return LoadFirmwareImage(instance) && PrepareProbePacket(TrackBytes(LoadedFirmwareImage()));
+}
+
+// The real platform: winmm, the system clock, user32 dialogs and the
+// progress window's own thread. Installed before any other thread exists.
+void InstallWin32Platform(HINSTANCE instance) {
+  static win32::WinmmMidiDriver midi;
+  static win32::Win32Clock clock;
+  static win32::Win32Dialogs dialogs;
+  platform::Install({.module = instance,
+                     .midi = &midi,
+                     .clock = &clock,
+                     .dialogs = &dialogs,
+                     .progress = &Win32ProgressView()});
 }
 
 HICON LoadApplicationIcon(int size) {
@@ -33,6 +51,7 @@ HICON LoadApplicationIcon(int size) {
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   ModuleInstance = instance;
+  InstallWin32Platform(instance);
 
   if (!FirmwareImageUsable(instance)) {
     MessageBoxA(nullptr, "Unable to prepare Update Data!", "Fatal internal error", MB_OK);
@@ -46,6 +65,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
 
   RunPropertySheet();
 
-  // MidiTransportShutdown();  // pending: called here once the transport library is linked
+  MidiTransportShutdown();
   return 0;
 }
