@@ -94,7 +94,7 @@ void VirtualTarvonic::OnSysEx(std::uint32_t, std::span<const std::uint8_t> messa
         HasMfr(message) && message[5] == config_.modelId &&
         (message[4] == AllDevices || message[4] == config_.deviceId)) {
       // A boot loader busy with the last packet does not listen.
-      if (busy_ && platform::TickDiff(at, busyUntil_) < 0) {
+      if (busy_ && !config_.hearsWhileBusy && platform::TickDiff(at, busyUntil_) < 0) {
         ++stats_.lostWhileBusy;
         return;
       }

@@ -85,6 +85,11 @@ struct TarvonicConfig {
   std::uint32_t replyDelayMs = 2;   // from the packet's last byte to the answer
   std::uint32_t resetDelayMs = 0;   // further time a reset packet (flash erase) takes
   std::uint32_t lateMarginMs = 500; // a late answer comes this long after the host's budget
+  // Whether it hears what arrives while it is busy. A boot loader writing
+  // flash does not; one that does answers the host's resend of a packet it
+  // is late with, and the host then pairs every answer with the packet after
+  // it (see the tests): for showing what the protocol cannot survive.
+  bool hearsWhileBusy = false;
   // The code a refused resynchronisation probe is answered with; none: it is
   // not answered at all.
   std::optional<std::uint8_t> resyncRefusalCode = std::nullopt;
