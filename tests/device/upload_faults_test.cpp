@@ -315,6 +315,50 @@ TEST_F(UploadFaultTest, SilentInstrumentLeadsToTheNoAnswerBoxRetryGoesOnCancelFa
   }
 }
 
+// Replies carry no sequence number: a late answer counts for the send after
+// it. The virtual Tarvonic stays consistent by not listening while it is
+// late, so that the host's resend is lost and the late answer is the only
+// one. An instrument that does hear the resend answers it too; from then on
+// the host takes every answer for the packet after the one it belongs to,
+// and when the instrument refuses a packet, the host has already sent the
+// next one: the refused packet is never sent again and is missing.
+TEST_F(UploadFaultTest, ALateAnswerFromAnInstrumentThatKeepsListeningCostsAPacket) {
+  const Bytes file = ImageBuilder().Header().Reset().Data(116).Data(116).Data(116).Data(116).Data(116).File();
+  UseImage(file);
+  const std::span<const std::uint8_t> track = TrackBytes(LoadedFirmwareImage());
+  const std::vector<Bytes> payloads = test_images::DataPayloads(track);
+  for (const bool hears : {false, true}) {
+    SCOPED_TRACE(hears ? "hears while busy" : "deaf while busy");
+    sim::TarvonicConfig config = Config();
+    config.hearsWhileBusy = hears;
+    sim::VirtualTarvonic& tarvonic = AddTarvonic(config, {0});
+    auto dataCount = std::make_shared<int>(0);
+    tarvonic.SetFaultScript([=](const sim::PacketView& p) -> std::optional<sim::FaultDecision> {
+      if (p.kind != PacketKind::Data || p.retransmission) return std::nullopt;
+      ++*dataCount;
+      if (*dataCount == 1) return With(PacketFault::Late);
+      if (*dataCount == 3) return With(PacketFault::Code2);
+      return std::nullopt;
+    });
+    ASSERT_TRUE(Upload()) << "the host cannot tell";
+    world.clock.Sleep(1000);  // the last packet is still on its way when the host is done
+    // Which data packets the instrument wrote, in order.
+    std::vector<int> written;
+    const Bytes area = tarvonic.DataArea();
+    for (std::size_t at = 0; at + 116 <= area.size(); at += 116) {
+      const auto found = std::find_if(payloads.begin(), payloads.end(), [&](const Bytes& p) {
+        return std::equal(p.begin(), p.end(), area.begin() + static_cast<std::ptrdiff_t>(at));
+      });
+      written.push_back(found == payloads.end() ? 0 : static_cast<int>(found - payloads.begin()) + 1);
+    }
+    // Deaf: all five. Listening: the third, refused, is never sent again;
+    // the fourth is sent again for the third's refusal, and written twice.
+    const std::vector<int> expected = hears ? std::vector<int>{1, 2, 4, 4, 5} : std::vector<int>{1, 2, 3, 4, 5};
+    EXPECT_EQ(written, expected);
+    world.midi.Detach(&tarvonic);
+  }
+}
+
 TEST_F(UploadFaultTest, SeededMixOfEveryFaultStillWritesTheEmbeddedImageWhole) {
   UseEmbeddedImage();
   const std::span<const std::uint8_t> track = TrackBytes(LoadedFirmwareImage());

@@ -65,10 +65,12 @@ TEST_F(VirtualTarvonicTest, AnswersTheScanAndTheStateRequestByteForByte) {
 }
 
 TEST_F(VirtualTarvonicTest, OutsideItsBootLoaderItAnswersOnlyTheIdentityRequest) {
-  AddTarvonic({.inBootLoader = false}, {0});
+  sim::VirtualTarvonic& tarvonic = AddTarvonic({.inBootLoader = false}, {0});
   EXPECT_EQ(Exchange({0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7}).size(), 1u);
   EXPECT_TRUE(Exchange(Bytes(StateRequest.begin(), StateRequest.end())).empty());
   EXPECT_TRUE(Exchange(test_images::CommandPacket(0x39, 8)).empty());
+  tarvonic.SetInBootLoader(true);  // powered up holding the keys
+  EXPECT_EQ(Exchange(Bytes(StateRequest.begin(), StateRequest.end())), std::vector<Bytes>{Status(0, 1)});
 }
 
 TEST_F(VirtualTarvonicTest, ADamagedPacketAsksForResynchronisationAndIsNotWritten) {
