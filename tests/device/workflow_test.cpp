@@ -204,6 +204,25 @@ TEST_F(WorkflowTest, AForbiddenEventMidTrackEndsTheUploadWithUploadErrorAndNoAba
   EXPECT_EQ(SentMessages(0), expected);
 }
 
+TEST_F(WorkflowTest, GivingUpOnASilentInstrumentEndsWithUploadError) {
+  const Bytes file = ImageWithVersion("1.91");
+  UseImage(file);
+  sim::VirtualTarvonic& tarvonic = AddTarvonic({}, {0});
+  tarvonic.SetFaultScript([](const sim::PacketView& p) -> std::optional<sim::FaultDecision> {
+    return p.kind == PacketKind::Data ? With(sim::PacketFault::Drop) : std::nullopt;
+  });
+  world.dialogs.SetResponder([](const sim::BoxRecord& box) {
+    return box.caption == "No Answer from Device" ? platform::IdCancel : platform::IdOk;
+  });
+  EXPECT_EQ(Flash("1.90"), 0);
+  EXPECT_EQ(BoxCaptions(), (std::vector<std::string>{"Ready to begin!", "No Answer from Device", "Upload Error"}));
+  EXPECT_EQ(world.dialogs.Boxes()[1].text,
+            "The Device has not answered for 60 seconds.\r\n"
+            "Please check the MIDI connections and that the Device is powered.\r\n"
+            "Press Retry to keep trying, or Cancel to stop the Upload.");
+  EXPECT_EQ(HandlerLog::Count(ModelOpAbandon), 0);
+}
+
 TEST_F(WorkflowTest, AModelWithoutHandlerIsNeitherAskedNorFlashed) {
   const Bytes file = ImageWithVersion("1.91");
   UseImage(file);
