@@ -6,16 +6,12 @@
 #include <commctrl.h>
 
 #include "app/app_globals.h"
+#include "app/platform_install.h"
 #include "app/property_sheet.h"
 #include "device/probe_packet.h"
 #include "image/firmware_image.h"
 #include "midi/port_registry.h"
-#include "platform/services.h"
-#include "platform/win32/clock_win32.h"
-#include "platform/win32/dialogs_win32.h"
-#include "platform/win32/midi_driver_win32.h"
 #include "resources/resource.h"
-#include "ui/progress_view_win32.h"
 
 namespace {
 
@@ -29,19 +25,6 @@ bool FirmwareImageUsable(HINSTANCE instance) {
   return LoadFirmwareImage(instance) && PrepareProbePacket(TrackBytes(LoadedFirmwareImage()));
 }
 
-// The real platform: winmm, the system clock, user32 dialogs and the
-// progress window's own thread. Installed before any other thread exists.
-void InstallWin32Platform(HINSTANCE instance) {
-  static win32::WinmmMidiDriver midi;
-  static win32::Win32Clock clock;
-  static win32::Win32Dialogs dialogs;
-  platform::Install({.module = instance,
-                     .midi = &midi,
-                     .clock = &clock,
-                     .dialogs = &dialogs,
-                     .progress = &Win32ProgressView()});
-}
-
 HICON LoadApplicationIcon(int size) {
   return static_cast<HICON>(LoadImageA(ModuleInstance, MAKEINTRESOURCEA(IDI_APPLICATION_ICON),
                                        IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
@@ -51,7 +34,7 @@ HICON LoadApplicationIcon(int size) {
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   ModuleInstance = instance;
-  InstallWin32Platform(instance);
+  InstallPlatform(instance);
 
   if (!FirmwareImageUsable(instance)) {
     MessageBoxA(nullptr, "Unable to prepare Update Data!", "Fatal internal error", MB_OK);

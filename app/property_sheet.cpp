@@ -2,12 +2,13 @@
 
 #include "app/app_globals.h"
 #include "resources/resource.h"
+#include "ui/flash_page.h"
+#include "ui/ports_page.h"
 
-// The page procedures are entered here as their pages are written; until
-// then a page runs with DefaultPageProc.
+// A page without a procedure of its own would run with DefaultPageProc.
 PageDescriptor PageTable[PageCount] = {
-    {IDD_FLASH_PAGE, /* FlashPageProc */ nullptr, nullptr, nullptr},
-    {IDD_PORTS_PAGE, /* PortsPageProc */ nullptr, nullptr, nullptr},
+    {IDD_FLASH_PAGE, FlashPageProc, nullptr, nullptr},
+    {IDD_PORTS_PAGE, PortsPageProc, nullptr, nullptr},
 };
 
 INT_PTR CALLBACK DefaultPageProc(HWND, UINT message, WPARAM, LPARAM) {
