@@ -1,0 +1,36 @@
+// What `inspect` tells of a firmware image: whether the program would accept
+// it and, if so, what its track holds.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace cli {
+
+struct ImageReport {
+  bool valid = false;
+  std::string reason;  // invalid only
+  std::string version;
+  std::uint32_t trackLength = 0;
+  std::uint32_t events = 0;  // meta and SysEx events walked
+  std::uint32_t sysex = 0;
+  std::uint32_t headerPackets = 0;
+  std::uint32_t dataPackets = 0;
+  std::uint32_t resetPackets = 0;
+  std::vector<std::string> markers;
+};
+
+// The same checks the program makes before it uses an image: the reader's,
+// and a header packet to take the probe from.
+ImageReport InspectImage(std::span<const std::uint8_t> file);
+
+// The report as `key: value` lines.
+void PrintImageReport(const ImageReport& report, std::FILE* out);
+
+// Reads a whole file; false (with the reason) when it cannot be read.
+bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes, std::string& error);
+
+}  // namespace cli

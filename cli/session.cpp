@@ -1,0 +1,118 @@
+#include "cli/session.h"
+
+#include "cli/image_report.h"
+#include "cli/system_platform.h"
+#include "device/device_scan.h"
+#include "device/probe_packet.h"
+#include "image/firmware_image.h"
+#include "midi/port_registry.h"
+#include "platform/firmware_resource.h"
+
+namespace cli {
+namespace {
+
+void InterruptPrinter(void* printer) { static_cast<ProgressPrinter*>(printer)->Interrupt(); }
+
+}  // namespace
+
+Session::Session(const Options& options, const Console& console)
+    : options_(options), console_(console) {}
+
+Session::~Session() {
+  if (midiStarted_) MidiTransportShutdown();
+  FreeDeviceList();
+  // The instrument only hands bytes to the driver, which outlives it.
+  tarvonic_.reset();
+  if (installed_) platform::Install({});
+  world_.reset();
+}
+
+bool Session::Install() {
+  platform::MidiDriver* midi = nullptr;
+  platform::Clock* clock = nullptr;
+  sim::RecordingProgressView* progress = nullptr;
+  platform::ModuleHandle module = nullptr;
+  if (options_.virtualMidi) {
+    world_ = std::make_unique<sim::World>();
+    world_->midi.AddInput({.name = VirtualInputName});
+    world_->midi.AddOutput({.name = VirtualOutputName});
+    // Only the transcript reads the traffic; the driver need not keep it.
+    world_->midi.RecordTraffic(false);
+    tarvonic_ = std::make_unique<sim::VirtualTarvonic>(world_->midi);
+    tarvonic_->AttachToOutput(0);
+    if (options_.faultsGiven) tarvonic_->SetFaults(options_.faults);
+    midi = &world_->midi;
+    clock = &world_->clock;
+    progress = &world_->progress;
+    module = sim::World::Module();
+  } else {
+    std::string error;
+    systemMidi_ = MakeSystemMidiDriver(options_.api, error);
+    if (systemMidi_ == nullptr) {
+      std::fprintf(console_.err, "kelmora-flash: cannot use the MIDI system: %s\n", error.c_str());
+      return false;
+    }
+    systemClock_ = MakeSystemClock();
+    midi = systemMidi_.get();
+    clock = systemClock_.get();
+    progress = &systemProgress_;
+    module = SystemModule();
+  }
+
+  if (!options_.transcript.empty()) {
+    if (!transcript_.Open(options_.transcript, *clock)) {
+      std::fprintf(console_.err, "kelmora-flash: cannot write the transcript %s\n",
+                   options_.transcript.c_str());
+      return false;
+    }
+    transcriptMidi_ = std::make_unique<TranscriptMidiDriver>(*midi, transcript_);
+    midi = transcriptMidi_.get();
+  }
+  Transcript* transcript = transcript_.IsOpen() ? &transcript_ : nullptr;
+  printer_ = std::make_unique<ProgressPrinter>(console_.out, console_.terminal, transcript);
+  dialogs_ = std::make_unique<TerminalDialogs>(console_.in, console_.out, options_.yes, transcript);
+  dialogs_->SetBeforeBox(InterruptPrinter, printer_.get());
+  progress->SetObserver([printer = printer_.get()](const sim::ProgressEvent& e) { printer->OnEvent(e); });
+  platform::Install({module, midi, clock, dialogs_.get(), progress});
+  installed_ = true;
+  return true;
+}
+
+bool Session::LoadImage() {
+  std::span<const std::uint8_t> file;
+  std::string name = "the embedded firmware image";
+  if (!options_.image.empty()) {
+    std::string error;
+    if (!ReadWholeFile(options_.image, imageFile_, error)) {
+      std::fprintf(console_.err, "kelmora-flash: %s\n", error.c_str());
+      return false;
+    }
+    file = imageFile_;
+    name = options_.image;
+  } else {
+    // The program's own image, wherever the platform keeps it (a --virtual run
+    // on Windows still reads its resource).
+    file = platform::FindFirmwareResource(SystemModule());
+  }
+  const ImageReport report = InspectImage(file);
+  if (!report.valid || !LoadFirmwareImage(file) || !PrepareProbePacket(TrackBytes(LoadedFirmwareImage()))) {
+    std::fprintf(console_.err, "kelmora-flash: %s is unusable: %s\n", name.c_str(),
+                 report.valid ? "it cannot be loaded" : report.reason.c_str());
+    return false;
+  }
+  return true;
+}
+
+bool Session::StartMidi() {
+  midiStarted_ = true;  // shutdown is safe after a failed start
+  return MidiTransportInit(nullptr) == 1;
+}
+
+bool Session::Finish() {
+  if (!transcript_.IsOpen()) return true;
+  if (transcript_.Close()) return true;
+  std::fprintf(console_.err, "kelmora-flash: writing the transcript %s failed\n", options_.transcript.c_str());
+  return false;
+}
+
+}  // namespace cli

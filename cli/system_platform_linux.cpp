@@ -1,0 +1,17 @@
+#include "cli/system_platform.h"
+
+#include "platform/rtmidi/rtmidi_driver.h"
+#include "platform/sim/real_clock.h"
+
+namespace cli {
+
+std::unique_ptr<platform::MidiDriver> MakeSystemMidiDriver(MidiApi api, std::string& error) {
+  return rtmidi::RtMidiDriver::Create(api == MidiApi::Jack ? rtmidi::Api::Jack : rtmidi::Api::Alsa,
+                                      "kelmora-flash", error);
+}
+
+std::unique_ptr<platform::Clock> MakeSystemClock() { return std::make_unique<sim::RealClock>(); }
+
+platform::ModuleHandle SystemModule() { return nullptr; }
+
+}  // namespace cli

@@ -1,0 +1,45 @@
+// Message boxes as terminal prompts. The caption and the text are printed as
+// the box would show them (CR LF as a line break); a box with a single OK
+// button needs no answer; the others ask on the terminal, or with --yes take
+// the answer that goes on: OK, Yes, and for "Retry or Cancel" Cancel, so that
+// an unattended run ends instead of waiting for a silent instrument forever.
+// At the end of the input every question is answered no (Cancel, No).
+#pragma once
+
+#include <cstdio>
+
+#include "cli/transcript.h"
+#include "platform/dialogs.h"
+
+namespace cli {
+
+class TerminalDialogs final : public platform::Dialogs {
+ public:
+  TerminalDialogs(std::FILE* in, std::FILE* out, bool assumeYes, Transcript* transcript)
+      : in_(in), out_(out), assumeYes_(assumeYes), transcript_(transcript) {}
+
+  int MessageBox(platform::WindowHandle owner, const char* text, const char* caption,
+                 std::uint32_t flags) override;
+  void EnableWindow(platform::WindowHandle, bool) override {}
+  bool EscapeHeld() override { return false; }
+  void DiscardQueuedInput() override {}
+
+  // Called before a box is printed, so that a progress line drawn in place
+  // can end first.
+  void SetBeforeBox(void (*hook)(void*), void* context) {
+    beforeBox_ = hook;
+    beforeBoxContext_ = context;
+  }
+
+ private:
+  int Ask(std::uint32_t buttons);
+
+  std::FILE* in_;
+  std::FILE* out_;
+  bool assumeYes_;
+  Transcript* transcript_;
+  void (*beforeBox_)(void*) = nullptr;
+  void* beforeBoxContext_ = nullptr;
+};
+
+}  // namespace cli
