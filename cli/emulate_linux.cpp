@@ -29,9 +29,12 @@
 namespace cli {
 namespace {
 
-constexpr const char* EmulatorClient = "Tarvonic";
-constexpr const char* EmulatorInput = "MIDI In";
-constexpr const char* EmulatorOutput = "MIDI Out";
+// One client per direction (RtMidi opens a client for each): the host sees
+// "Tarvonic In:MIDI" among its outputs and "Tarvonic Out:MIDI" among its
+// inputs under JACK, and the same client names under ALSA.
+constexpr const char* EmulatorInClient = "Tarvonic In";
+constexpr const char* EmulatorOutClient = "Tarvonic Out";
+constexpr const char* EmulatorPort = "MIDI";
 constexpr int ReplyBuffers = 4;
 constexpr std::size_t ShownBytes = 12;
 
@@ -92,8 +95,8 @@ int RunEmulate(const Options& options, const Console& console) {
   std::unique_ptr<RtMidiOut> out;
   Received received;
   try {
-    in = std::make_unique<RtMidiIn>(api, EmulatorClient);
-    out = std::make_unique<RtMidiOut>(api, EmulatorClient);
+    in = std::make_unique<RtMidiIn>(api, EmulatorInClient);
+    out = std::make_unique<RtMidiOut>(api, EmulatorOutClient);
     in->ignoreTypes(false, true, true);
     in->setCallback(
         [](double, std::vector<unsigned char>* message, void* data) {
@@ -102,8 +105,8 @@ int RunEmulate(const Options& options, const Console& console) {
           r.messages.push_back(*message);
         },
         &received);
-    in->openVirtualPort(EmulatorInput);
-    out->openVirtualPort(EmulatorOutput);
+    in->openVirtualPort(EmulatorPort);
+    out->openVirtualPort(EmulatorPort);
   } catch (const RtMidiError& e) {
     std::fprintf(console.err, "kelmora-flash: cannot open the emulator's MIDI ports: %s\n",
                  e.getMessage().c_str());
@@ -137,9 +140,10 @@ int RunEmulate(const Options& options, const Console& console) {
 
     std::signal(SIGINT, RequestStop);
     std::signal(SIGTERM, RequestStop);
-    std::fprintf(console.out, "emulating a Tarvonic V1.90 (device id 0) in its boot loader on %s ports "
-                 "\"%s\" and \"%s\" of client \"%s\"; interrupt to end\n",
-                 options.api == MidiApi::Jack ? "JACK" : "ALSA", EmulatorInput, EmulatorOutput, EmulatorClient);
+    std::fprintf(console.out, "emulating a Tarvonic V1.90 (device id 0) in its boot loader on %s: "
+                 "it hears \"%s:%s\" and answers on \"%s:%s\"; interrupt to end\n",
+                 options.api == MidiApi::Jack ? "JACK" : "ALSA", EmulatorInClient, EmulatorPort,
+                 EmulatorOutClient, EmulatorPort);
     std::fflush(console.out);
 
     // The virtual clock follows real time; the instrument hears and answers
