@@ -41,7 +41,7 @@ void SimMidiDriver::HandBack(InPort& port, std::uint32_t message, Notices& notic
 
 bool SimMidiDriver::Put(InPort& port, std::uint8_t byte, bool waitForBuffer,
                         std::unique_lock<std::mutex>& lock, Notices& notices) {
-  if (port.queue.head == nullptr && waitForBuffer) {
+  if (port.queue.head == nullptr && waitForBuffer && !port.starved) {
     // A buffer handed back earlier for this byte must reach the host first:
     // it may be the very one the host is about to queue again.
     if (notices.count > 0) {
@@ -50,7 +50,7 @@ bool SimMidiDriver::Put(InPort& port, std::uint8_t byte, bool waitForBuffer,
       notices.count = 0;
       lock.lock();
     }
-    port.bufferAdded.wait_for(lock, BufferWaitLimit, [&port] {
+    port.starved = !port.bufferAdded.wait_for(lock, BufferWaitLimit, [&port] {
       return port.queue.head != nullptr || !port.started || !port.open;
     });
   }

@@ -84,6 +84,7 @@ std::uint32_t SimMidiDriver::InAddBuffer(platform::MidiHandle handle, platform::
       header->dwFlags = (header->dwFlags | platform::MhdrInQueue) & ~platform::MhdrDone;
       header->dwBytesRecorded = 0;
       port->queue.Push(header);
+      port->starved = false;
     }
   }
   if (result == 0) port->bufferAdded.notify_all();

@@ -84,6 +84,9 @@ struct SimMidiDriver::InPort {
   std::uint32_t addCalls = 0;
   HeaderQueue queue;  // buffers to fill, the current one first
   std::uint64_t dropped = 0;
+  // A threaded delivery waited in vain for a buffer: until the host adds one,
+  // further bytes are dropped at once rather than each waiting again.
+  bool starved = false;
 
   // The parser: inside a SysEx message, and the short message being read.
   bool inSysEx = false;
