@@ -6,124 +6,21 @@
 // when jackd cannot be started here. Every wait is bounded.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <chrono>
-#include <fstream>
-#include <sstream>
-#include <thread>
-
 #include "cli/firmware_digest.h"
 #include "tests/cli/cli_run.h"
+#include "tests/cli/jack_session.h"
 #include "tests/cli/transcript_reader.h"
 #include "tests/device/test_images.h"
 
-namespace {
-
-using Clock = std::chrono::steady_clock;
-
-// A child process with its output in a file; ended by its id only.
-class Child {
- public:
-  Child(std::vector<std::string> argv, const std::string& log) : log_(log) {
-    pid_ = fork();
-    if (pid_ == 0) {
-      const int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      dup2(fd, 1);
-      dup2(fd, 2);
-      const int null = open("/dev/null", O_RDONLY);
-      dup2(null, 0);
-      std::vector<char*> args;
-      for (auto& a : argv) args.push_back(a.data());
-      args.push_back(nullptr);
-      execvp(args[0], args.data());
-      _exit(127);
-    }
-  }
-  ~Child() { Kill(SIGKILL, std::chrono::milliseconds(0)); }
-
-  // The exit code once the child has ended within `limit`, else -1.
-  int Wait(std::chrono::milliseconds limit) {
-    if (ended_) return code_;
-    const auto until = Clock::now() + limit;
-    do {
-      int status = 0;
-      if (waitpid(pid_, &status, WNOHANG) == pid_) {
-        ended_ = true;
-        code_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        return code_;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    } while (Clock::now() < until);
-    return -1;
-  }
-  // Sends `signal` and waits up to `limit` for the end; SIGKILL after that.
-  int Kill(int signal, std::chrono::milliseconds limit) {
-    if (pid_ <= 0 || ended_) return code_;
-    kill(pid_, signal);
-    if (Wait(limit) >= 0) return code_;
-    kill(pid_, SIGKILL);
-    return Wait(std::chrono::milliseconds(5000));
-  }
-  std::string Output() const {
-    std::ifstream in(log_);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
-  bool Ended() { return Wait(std::chrono::milliseconds(0)) >= 0; }
-
- private:
-  std::string log_;
-  pid_t pid_ = -1;
-  bool ended_ = false;
-  int code_ = -1;
-};
-
-bool OnPath(const char* program) {
-  const std::string command = std::string("command -v ") + program + " >/dev/null 2>&1";
-  return std::system(command.c_str()) == 0;
-}
-
-}  // namespace
+using cli_test::Child;
+using Clock = cli_test::SteadyClock;
 
 TEST(RealMidiOverJack, FlashesASmallImageIntoTheEmulator) {
-  if (!OnPath("jackd")) GTEST_SKIP() << "jackd is not installed: the JACK test cannot run here";
   const std::string dir = cli_test::TempPath("jack-" + std::to_string(getpid()) + "-");
-  const std::string server = "kf-test-" + std::to_string(getpid());
-  setenv("JACK_DEFAULT_SERVER", server.c_str(), 1);
-  setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
-  setenv("JACK_NO_START_SERVER", "1", 1);
-
-  Child jackd({"jackd", "--no-realtime", "-n", server, "-d", "dummy", "-r", "48000", "-p", "256"},
-              dir + "jackd.log");
-
-  // The emulator connects once the server is up; until then it fails at once.
-  std::unique_ptr<Child> emulator;
-  const auto serverDeadline = Clock::now() + std::chrono::seconds(20);
-  for (;;) {
-    if (jackd.Ended()) GTEST_SKIP() << "jackd could not start here:\n" << jackd.Output();
-    emulator = std::make_unique<Child>(std::vector<std::string>{KF_FLASH_EXE, "--api", "jack", "emulate"},
-                                       dir + "emulator.log");
-    const auto lineDeadline = Clock::now() + std::chrono::seconds(10);
-    bool ready = false;
-    while (Clock::now() < lineDeadline && !emulator->Ended()) {
-      if (emulator->Output().find("emulating a Tarvonic") != std::string::npos) {
-        ready = true;
-        break;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    if (ready) break;
-    emulator->Kill(SIGKILL, std::chrono::milliseconds(0));
-    if (Clock::now() > serverDeadline) {
-      GTEST_SKIP() << "jackd did not come up within 20 s:\n" << jackd.Output();
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  }
+  cli_test::JackSession jack = cli_test::StartJackSession(KF_FLASH_EXE, dir);
+  if (!jack.failure.empty()) GTEST_SKIP() << "no JACK test here: " << jack.failure;
+  Child& jackd = *jack.jackd;
+  Child* emulator = jack.emulator.get();
 
   test_images::ImageBuilder builder;
   builder.Version("9.00").Marker("Erasing Flash...").Header().Reset().Marker("Writing Sections...");

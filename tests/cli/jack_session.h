@@ -1,0 +1,143 @@
+// A private JACK server with the dummy back end and `kelmora-flash emulate`
+// on it, for the JACK test and the real-time benchmark. Child processes are
+// ended by their ids only; every wait is bounded.
+#pragma once
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace cli_test {
+
+using SteadyClock = std::chrono::steady_clock;
+
+// A child process with its output in a file.
+class Child {
+ public:
+  Child(std::vector<std::string> argv, const std::string& log) : log_(log) {
+    pid_ = fork();
+    if (pid_ == 0) {
+      const int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      dup2(fd, 1);
+      dup2(fd, 2);
+      const int null = open("/dev/null", O_RDONLY);
+      dup2(null, 0);
+      std::vector<char*> args;
+      for (auto& a : argv) args.push_back(a.data());
+      args.push_back(nullptr);
+      execvp(args[0], args.data());
+      _exit(127);
+    }
+  }
+  ~Child() { Kill(SIGKILL, std::chrono::milliseconds(0)); }
+  Child(const Child&) = delete;
+  Child& operator=(const Child&) = delete;
+
+  // The exit code once the child has ended within `limit`, else -1.
+  int Wait(std::chrono::milliseconds limit) {
+    if (ended_ || pid_ <= 0) return code_;
+    const auto until = SteadyClock::now() + limit;
+    do {
+      int status = 0;
+      if (wait4(pid_, &status, WNOHANG, &usage_) == pid_) {
+        ended_ = true;
+        code_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        return code_;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    } while (SteadyClock::now() < until);
+    return -1;
+  }
+  // Sends `signal`, waits up to `limit` for the end, then SIGKILL.
+  int Kill(int signal, std::chrono::milliseconds limit) {
+    if (pid_ <= 0 || ended_) return code_;
+    kill(pid_, signal);
+    if (Wait(limit) >= 0) return code_;
+    kill(pid_, SIGKILL);
+    return Wait(std::chrono::milliseconds(5000));
+  }
+  bool Ended() { return Wait(std::chrono::milliseconds(0)) >= 0; }
+  std::string Output() const {
+    std::ifstream in(log_);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+  // User and system CPU seconds of the ended child.
+  double CpuSeconds() const {
+    auto s = [](const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; };
+    return s(usage_.ru_utime) + s(usage_.ru_stime);
+  }
+
+ private:
+  std::string log_;
+  pid_t pid_ = -1;
+  bool ended_ = false;
+  int code_ = -1;
+  rusage usage_{};
+};
+
+inline bool OnPath(const char* program) {
+  const std::string command = std::string("command -v ") + program + " >/dev/null 2>&1";
+  return std::system(command.c_str()) == 0;
+}
+
+struct JackSession {
+  std::unique_ptr<Child> jackd;
+  std::unique_ptr<Child> emulator;
+  std::string failure;  // why it could not start; empty when it runs
+};
+
+// Starts the server (name private to this process) and the emulator on it;
+// the environment is set so that every child finds this server.
+inline JackSession StartJackSession(const std::string& flashExe, const std::string& dir,
+                                    std::vector<std::string> emulatorOptions = {}) {
+  JackSession s;
+  if (!OnPath("jackd")) {
+    s.failure = "jackd is not installed";
+    return s;
+  }
+  const std::string server = "kf-" + std::to_string(getpid());
+  setenv("JACK_DEFAULT_SERVER", server.c_str(), 1);
+  setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
+  setenv("JACK_NO_START_SERVER", "1", 1);
+  s.jackd = std::make_unique<Child>(
+      std::vector<std::string>{"jackd", "--no-realtime", "-n", server, "-d", "dummy", "-r", "48000", "-p", "256"},
+      dir + "jackd.log");
+  std::vector<std::string> emulate = {flashExe, "--api", "jack"};
+  emulate.insert(emulate.end(), emulatorOptions.begin(), emulatorOptions.end());
+  emulate.push_back("emulate");
+  // The emulator fails at once while the server is not up yet: try again.
+  const auto serverDeadline = SteadyClock::now() + std::chrono::seconds(20);
+  for (;;) {
+    if (s.jackd->Ended()) {
+      s.failure = "jackd could not start:\n" + s.jackd->Output();
+      return s;
+    }
+    s.emulator = std::make_unique<Child>(emulate, dir + "emulator.log");
+    const auto lineDeadline = SteadyClock::now() + std::chrono::seconds(10);
+    while (SteadyClock::now() < lineDeadline && !s.emulator->Ended()) {
+      if (s.emulator->Output().find("emulating a Tarvonic") != std::string::npos) return s;
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    s.emulator->Kill(SIGKILL, std::chrono::milliseconds(0));
+    if (SteadyClock::now() > serverDeadline) {
+      s.failure = "jackd did not take clients within 20 s:\n" + s.jackd->Output();
+      return s;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  }
+}
+
+}  // namespace cli_test
