@@ -58,6 +58,17 @@ void RemoveListener(SysExListener* listener) {
   }
 }
 
+void RecycleListenersOf(MidiPort* port) {
+  std::lock_guard lock(ListenerLock);
+  while (SysExListener* listener = port->listeners) {
+    port->listeners = listener->next;
+    // A late RemoveListener on it then searches the global list, finds
+    // nothing and changes nothing.
+    listener->port = nullptr;
+    Recycle(listener);
+  }
+}
+
 void OfferToListeners(SysExListener*& list, MidiBuffer* buffer, MidiPort* port,
                       std::span<std::uint8_t, ListenerCaptureLimit> captures) {
   const std::uint32_t length =

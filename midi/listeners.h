@@ -55,6 +55,10 @@ SysExListener* AddListener(MidiPort* port, ListenerCallback callback, void* repl
 // magic, and a listener that is no longer registered.
 void RemoveListener(SysExListener* listener);
 
+// Recycles every listener still registered on `port`, which is about to be
+// freed: no record may keep pointing at it. Shutdown only.
+void RecycleListenersOf(MidiPort* port);
+
 // The walk over one list for one buffer: calls every matching listener and
 // recycles those whose callback asks for it. Dispatcher thread, with
 // ListenerLock held.

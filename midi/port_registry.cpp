@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "midi/input_dispatcher.h"
+#include "midi/listeners.h"
 #include "midi/sysex_output.h"
 #include "midi/transport_alloc.h"
 #include "midi/transport_records.h"
@@ -159,6 +160,9 @@ void MidiTransportShutdown() {
       midi->OutReset(port->handle);
       midi->OutClose(port->handle);
     }
+    // Listener records are never freed; those left on the port are kept
+    // with the recycled ones rather than lost with it.
+    RecycleListenersOf(port);
     delete port;
   }
   if (FineResolutionHeld) {

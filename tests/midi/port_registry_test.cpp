@@ -96,6 +96,17 @@ TEST_F(PortRegistryTest, ABusyInputIsDroppedAndTheOthersKeepTheirOrder) {
   EXPECT_NE(DispatcherHandle, nullptr);
 }
 
+TEST_F(PortRegistryTest, TheOwnerOwnsTheProgressWindowNotTheMessages) {
+  const auto owner = reinterpret_cast<platform::WindowHandle>(0x4711);
+  world.midi.AddInput({.name = "In", .openError = platform::MmSysErrAllocated});
+  world.midi.AddOutput({.name = "Out"});
+  EXPECT_EQ(MidiTransportInit(owner), 1);
+  ASSERT_FALSE(world.progress.Events().empty());
+  EXPECT_EQ(world.progress.Events()[0].owner, owner);
+  EXPECT_EQ(world.dialogs.EnableCalls(),
+            (std::vector<std::pair<platform::WindowHandle, bool>>{{owner, false}, {owner, true}}));
+}
+
 TEST_F(PortRegistryTest, DeviceWordsCarryTheIndexAndMarkOutputs) {
   AddPorts(4, 4);
   Init();
@@ -191,6 +202,26 @@ TEST_F(PortRegistryTest, ShutdownStopsTheDispatcherBeforeClosingPortsInListOrder
   }
   MidiTransportShutdown();  // a second call finds nothing to do
   EXPECT_EQ(world.midi.Calls().size(), calls.size());
+}
+
+int NeverCalled(MidiBuffer*, MidiPort*, void*, const std::uint8_t*, int) { return ListenerKeep; }
+
+// Listener records are never freed: one left on a port at shutdown is
+// recycled, and no longer refers to the freed port.
+TEST_F(PortRegistryTest, ListenersLeftOnAPortAreRecycledAtShutdown) {
+  AddPorts(2, 1);
+  Init();
+  const std::uint8_t pattern[] = {PatternEnd};
+  SysExListener* onPort = AddListener(In(1), NeverCalled, nullptr, pattern);
+  SysExListener* global = AddListener(nullptr, NeverCalled, nullptr, pattern);
+  MidiTransportShutdown();
+  EXPECT_EQ(ListenerFreeList, onPort);
+  EXPECT_EQ(onPort->port, nullptr);
+  EXPECT_EQ(onPort->callback, nullptr);
+  EXPECT_EQ(GlobalListeners, global) << "global listeners stay where they are";
+  RemoveListener(onPort);  // late, and harmless
+  EXPECT_EQ(ListenerFreeList, onPort);
+  EXPECT_EQ(onPort->next, nullptr);
 }
 
 // The clock is asked for 1 ms resolution while the transport is up.
