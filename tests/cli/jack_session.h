@@ -113,7 +113,7 @@ inline JackSession StartJackSession(const std::string& flashExe, const std::stri
   setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
   setenv("JACK_NO_START_SERVER", "1", 1);
   s.jackd = std::make_unique<Child>(
-      std::vector<std::string>{"jackd", "--no-realtime", "-n", server, "-d", "dummy", "-r", "48000", "-p", "256"},
+      std::vector<std::string>{"jackd", "--no-realtime", "-n", server, "-d", "dummy", "-r", "48000", "-p", "512"},
       dir + "jackd.log");
   std::vector<std::string> emulate = {flashExe, "--api", "jack"};
   emulate.insert(emulate.end(), emulatorOptions.begin(), emulatorOptions.end());

@@ -30,17 +30,32 @@ TEST(RealMidiOverJack, FlashesASmallImageIntoTheEmulator) {
   const std::string image = dir + "image.mid";
   cli_test::WriteFile(image, file);
 
-  const auto start = Clock::now();
-  Child flasher({KF_FLASH_EXE, "--api", "jack", "--image", image, "--transcript", dir + "transcript.txt",
-                 "flash", "--yes"},
-                dir + "flasher.log");
-  const int code = flasher.Wait(std::chrono::seconds(180));
-  const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-  if (code < 0) flasher.Kill(SIGKILL, std::chrono::milliseconds(0));
+  // Without realtime scheduling a loaded machine gives the JACK server
+  // xruns, and a cycle's MIDI events are lost with them. The upload recovers
+  // from a lost packet or answer by the protocol itself (the engine sends it
+  // again after its budget); the scan's single question and the boot-loader
+  // check do not retry, so a run that failed before the upload began is
+  // started again, at most three times in all.
+  int code = -1;
+  int attempts = 0;
+  double seconds = 0;
+  std::unique_ptr<Child> flasher;
+  for (; attempts < 3; ) {
+    ++attempts;
+    const auto start = Clock::now();
+    flasher = std::make_unique<Child>(
+        std::vector<std::string>{KF_FLASH_EXE, "--api", "jack", "--image", image, "--transcript",
+                                 dir + "transcript.txt", "flash", "--yes"},
+        dir + "flasher.log");
+    code = flasher->Wait(std::chrono::seconds(180));
+    seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    if (code < 0) flasher->Kill(SIGKILL, std::chrono::milliseconds(0));
+    if (code == 0 || flasher->Output().find("Flashing in Progress") != std::string::npos) break;
+  }
   const int emulatorCode = emulator->Kill(SIGINT, std::chrono::seconds(10));
   jackd.Kill(SIGTERM, std::chrono::seconds(10));
 
-  const std::string flasherOut = flasher.Output();
+  const std::string flasherOut = flasher->Output();
   const std::string emulatorOut = emulator->Output();
   ASSERT_EQ(code, 0) << flasherOut << "\n--- emulator:\n" << emulatorOut.substr(0, 4000);
   EXPECT_NE(flasherOut.find("== Upload Complete =="), std::string::npos);
@@ -62,6 +77,6 @@ TEST(RealMidiOverJack, FlashesASmallImageIntoTheEmulator) {
   const std::size_t messages = 2 + 50 + test_images::Messages(test_images::Track(file)).size();
   EXPECT_GE(outs, messages);
   EXPECT_GE(ins, messages - 1);
-  std::printf("JACK flash of %zu bytes of image (%zu messages): %.2f s wall, %zu OUT, %zu IN\n", file.size(),
-              messages, seconds, outs, ins);
+  std::printf("JACK flash of %zu bytes of image (%zu messages): %.2f s wall, %zu OUT, %zu IN, attempt %d\n",
+              file.size(), messages, seconds, outs, ins, attempts);
 }
