@@ -73,6 +73,9 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments, Options&
   if (options.command == Command::Emulate && options.virtualMidi) {
     return {ParseOutcome::UsageError, "emulate: runs on real MIDI ports, not with --virtual"};
   }
+  if (options.command == Command::Emulate && (!options.image.empty() || !options.transcript.empty())) {
+    return {ParseOutcome::UsageError, "emulate: the instrument takes no --image or --transcript"};
+  }
   if (options.command == Command::Inspect && !options.image.empty() && !options.inspectFile.empty()) {
     return {ParseOutcome::UsageError, "inspect: give the image either as FILE or with --image"};
   }

@@ -93,14 +93,31 @@ inline bool OnPath(const char* program) {
   return std::system(command.c_str()) == 0;
 }
 
+// A server and the emulator on it. Both are ended gently when it goes (the
+// emulator by SIGINT, the server by SIGTERM): a JACK server that is killed
+// outright leaves its entry in the machine's server registry, which holds
+// eight, and the entry is taken back only by a server of the same name.
 struct JackSession {
   std::unique_ptr<Child> jackd;
   std::unique_ptr<Child> emulator;
   std::string failure;  // why it could not start; empty when it runs
+
+  JackSession() = default;
+  JackSession(JackSession&&) = default;
+  JackSession& operator=(JackSession&&) = default;
+  ~JackSession() { Stop(); }
+  void Stop() {
+    if (emulator) emulator->Kill(SIGINT, std::chrono::seconds(10));
+    if (jackd) jackd->Kill(SIGTERM, std::chrono::seconds(10));
+  }
 };
 
-// Starts the server (name private to this process) and the emulator on it;
-// the environment is set so that every child finds this server.
+// Server names come from a small fixed set, so that a name left behind by a
+// crashed run is used again (and its registry entry reclaimed) by the next.
+inline constexpr int JackServerNames = 6;
+
+// Starts a server under the first free name and the emulator on it; the
+// environment is set so that every child finds this server.
 inline JackSession StartJackSession(const std::string& flashExe, const std::string& dir,
                                     std::vector<std::string> emulatorOptions = {}) {
   JackSession s;
@@ -108,21 +125,31 @@ inline JackSession StartJackSession(const std::string& flashExe, const std::stri
     s.failure = "jackd is not installed";
     return s;
   }
-  const std::string server = "kf-" + std::to_string(getpid());
-  setenv("JACK_DEFAULT_SERVER", server.c_str(), 1);
   setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
   setenv("JACK_NO_START_SERVER", "1", 1);
-  s.jackd = std::make_unique<Child>(
-      std::vector<std::string>{"jackd", "--no-realtime", "-n", server, "-d", "dummy", "-r", "48000", "-p", "512"},
-      dir + "jackd.log");
+  // A name another run holds makes jackd end at once: try the next one.
+  for (int slot = 0; slot < JackServerNames; ++slot) {
+    const std::string server = "kelmora-test-" + std::to_string(slot);
+    s.jackd = std::make_unique<Child>(
+        std::vector<std::string>{"jackd", "--no-realtime", "-n", server, "-d", "dummy", "-r", "48000", "-p", "512"},
+        dir + "jackd.log");
+    if (s.jackd->Wait(std::chrono::milliseconds(700)) < 0) {
+      setenv("JACK_DEFAULT_SERVER", server.c_str(), 1);
+      break;
+    }
+    if (slot + 1 == JackServerNames) {
+      s.failure = "jackd could not start:\n" + s.jackd->Output();
+      return s;
+    }
+  }
   std::vector<std::string> emulate = {flashExe, "--api", "jack"};
   emulate.insert(emulate.end(), emulatorOptions.begin(), emulatorOptions.end());
   emulate.push_back("emulate");
-  // The emulator fails at once while the server is not up yet: try again.
+  // The emulator fails at once while the server does not take clients yet.
   const auto serverDeadline = SteadyClock::now() + std::chrono::seconds(20);
   for (;;) {
     if (s.jackd->Ended()) {
-      s.failure = "jackd could not start:\n" + s.jackd->Output();
+      s.failure = "jackd ended:\n" + s.jackd->Output();
       return s;
     }
     s.emulator = std::make_unique<Child>(emulate, dir + "emulator.log");

@@ -27,6 +27,7 @@ TEST(Usage, ErrorsGiveExitCodeTwoOneLineAndTheUsage) {
       {"flash", "--virtual"},
       {"--api", "coreaudio", "ports"},
       {"--virtual", "emulate"},
+      {"--transcript", "t.txt", "emulate"},
       {"--image", "a.mid", "inspect", "b.mid"},
       {"--image"},
   };
