@@ -1,5 +1,7 @@
 #include "midi/port_registry.h"
 
+#include "midi/midi_buffer.h"
+
 #include <cstring>
 
 #include "midi/input_dispatcher.h"
@@ -164,6 +166,21 @@ void MidiTransportShutdown() {
     // with the recycled ones rather than lost with it.
     RecycleListenersOf(port);
     delete port;
+  }
+  // The buffers the resets handed back name ports that are gone. Nothing is
+  // left to process them, so they go back to the pool: a later start in the
+  // same process (the command line's tests start the transport more than
+  // once) must not hand them to its new dispatcher.
+  platform::MidiHeader* queued = nullptr;
+  {
+    std::lock_guard lock(PoolLock);
+    queued = DispatchQueue;
+    DispatchQueue = nullptr;
+  }
+  while (queued != nullptr) {
+    platform::MidiHeader* next = queued->lpNext;
+    BufferPut(BufferOf(queued));
+    queued = next;
   }
   if (FineResolutionHeld) {
     platform::Time().EndFineResolution();
