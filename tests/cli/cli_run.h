@@ -1,6 +1,7 @@
 // Runs the command line in this process, as main() would, with its standard
-// streams in temporary files. ctest runs each case in a process of its own,
-// so every run starts from a clean transport.
+// streams in temporary files. The MIDI transport starts once per process, so
+// a test case runs at most one command that gets as far as starting MIDI;
+// ctest runs each case in a process of its own.
 #pragma once
 
 #include <cstdio>

@@ -285,7 +285,8 @@ TEST(DryRun, FailuresBeforeTheUploadGiveExitCodeOne) {
   }
 }
 
-TEST(DryRun, PortsAndScanList) {
+// One command per case: the MIDI transport starts once per process.
+TEST(DryRun, PortsListsTheVirtualPair) {
   const cli_test::CliRun ports = RunCli({"--virtual", "ports"});
   EXPECT_EQ(ports.code, 0);
   const auto lines = cli_test::Lines(ports.out);
@@ -293,7 +294,9 @@ TEST(DryRun, PortsAndScanList) {
   EXPECT_EQ(std::vector<std::string>(lines.end() - 2, lines.end()),
             (std::vector<std::string>{"In00[0000 0000]: Virtual Tarvonic enabled",
                                       "Out00[0000 0000]: Virtual Tarvonic enabled"}));
+}
 
+TEST(DryRun, ScanListsTheDeviceAndItsDetails) {
   const cli_test::CliRun scan = RunCli({"--virtual", "scan"});
   EXPECT_EQ(scan.code, 0);
   EXPECT_NE(scan.out.find("1 device found\n1: Tarvonic[41] V1.90 at Virtual Tarvonic Ch 1\n\n1:\n"
