@@ -20,6 +20,9 @@ constexpr NamedScenario Scenarios[] = {
     {"sheet-close-box", robot::SheetClosedWithCloseBoxScenario},
     {"two-instances", robot::TwoInstancesScenario},
     {"fatal-box", robot::FatalBoxScenario},
+    {"sim-flash", robot::SimulatedFlashScenario},
+    {"sim-ports", robot::SimulatedPortsScenario},
+    {"no-midi", robot::NoMidiScenario},
 };
 
 }  // namespace

@@ -17,5 +17,14 @@ void SheetClosedWithCloseBoxScenario(const std::string& program, Checks& checks)
 void TwoInstancesScenario(const std::string& program, Checks& checks);
 // A program whose image is unusable shows only the fatal box.
 void FatalBoxScenario(const std::string& program, Checks& checks);
+// The simulated build: MIDI start, a scan, a whole flash with its boxes and
+// the upload's status texts.
+void SimulatedFlashScenario(const std::string& program, Checks& checks);
+// The simulated build's Ports page: items, toggles, Disable All and Enable
+// All, and the scan that follows them.
+void SimulatedPortsScenario(const std::string& program, Checks& checks);
+// The shipped build without MIDI devices: the configuration error, then a
+// sheet that still closes with exit code 0.
+void NoMidiScenario(const std::string& program, Checks& checks);
 
 }  // namespace robot

@@ -11,6 +11,7 @@ namespace {
 constexpr DWORD StartTimeoutMs = 30000;  // the first program on a new desktop starts slowly
 constexpr DWORD PageTimeoutMs = 5000;
 constexpr DWORD ExitTimeoutMs = 10000;
+constexpr DWORD MidiBoxTimeoutMs = 10000;
 // Arguments the program must not react to: it reads no command line.
 constexpr const char* IgnoredArguments = " /s --scan -flash C:\\nothing.mid";
 
@@ -58,7 +59,17 @@ HWND StartAndFindSheet(const std::optional<Program>& program, Checks& checks) {
   if (!checks.Expect(program.has_value(), "program started")) return nullptr;
   HWND sheet = WaitForTopLevelWindow(program->Id(), IsSheet, StartTimeoutMs);
   checks.Expect(sheet != nullptr, "a sheet captioned \"Kelmora Flasher\" appeared");
-  if (sheet != nullptr) WaitForIdle(*program);
+  if (sheet == nullptr) return nullptr;
+  // The Flash page starts MIDI once the sheet is up; Wine offers no MIDI
+  // device here, so the configuration error comes first.
+  if (HWND box = WaitForMessageBox(program->Id(), MidiBoxTimeoutMs)) {
+    checks.ExpectEqual(ReadMessageBox(box).text, "No MIDI Inputs are found!", "MIDI start's box");
+    AnswerMessageBox(box, IDOK);
+    WaitUntil([&] { return WaitForMessageBox(program->Id(), 0) == nullptr; }, MidiBoxTimeoutMs);
+  } else {
+    checks.Note("no MIDI configuration error: this system offers MIDI ports");
+  }
+  WaitForIdle(*program);
   return sheet;
 }
 

@@ -49,13 +49,13 @@ class RemoteBuffer {
 
 }  // namespace
 
-std::optional<Program> Program::Start(const std::string& commandLine) {
+std::optional<Program> Program::Start(const std::string& commandLine, bool suspended) {
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info = {};
   std::string mutableLine = commandLine;
-  if (!CreateProcessA(nullptr, mutableLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                      &startup, &info))
+  if (!CreateProcessA(nullptr, mutableLine.data(), nullptr, nullptr, FALSE,
+                      suspended ? CREATE_SUSPENDED : 0, nullptr, nullptr, &startup, &info))
     return std::nullopt;
   return Program(info);
 }

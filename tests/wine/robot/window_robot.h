@@ -19,7 +19,10 @@ namespace robot {
 class Program {
  public:
   // Starts `commandLine` (the program's path quoted, then any arguments).
-  static std::optional<Program> Start(const std::string& commandLine);
+  // A suspended program runs from Resume() on, so that a watcher can be
+  // ready before its first window.
+  static std::optional<Program> Start(const std::string& commandLine, bool suspended = false);
+  void Resume() const { ResumeThread(info_.hThread); }
   Program(Program&& other) noexcept;
   Program& operator=(Program&&) = delete;
   ~Program();
