@@ -1,7 +1,7 @@
 // Runs the command line in this process, as main() would, with its standard
-// streams in temporary files. The MIDI transport starts once per process, so
-// a test case runs at most one command that gets as far as starting MIDI;
-// ctest runs each case in a process of its own.
+// streams in temporary files. The MIDI transport is meant to start once per
+// process: a test case runs at most one command that gets as far as starting
+// MIDI (ctest runs each case in a process of its own).
 #pragma once
 
 #include <cstdio>
@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "midi/transport_testing.h"
 
 namespace cli_test {
 
@@ -36,6 +37,9 @@ inline CliRun RunCli(const std::vector<std::string>& arguments, const std::strin
   cli::Console console{in, out, err, false};
   CliRun run;
   run.code = cli::RunCommandLine(arguments, console);
+  // The program leaves its pooled buffers to the end of the process; a test
+  // gives them back, so that the leak checker sees only real leaks.
+  transport_testing::ResetTransport();
   run.out = ReadAll(out);
   run.err = ReadAll(err);
   std::fclose(in);
