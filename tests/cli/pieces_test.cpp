@@ -2,6 +2,8 @@
 // and the answers the terminal gives to message boxes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "cli/progress_printer.h"
 #include "cli/terminal_dialogs.h"
 #include "cli/transcript.h"
@@ -85,4 +87,69 @@ TEST(TerminalBoxes, CaptionAndTextAsTheBoxShowsThem) {
   std::string shown;
   Answer({platform::BoxOk, false, "", platform::IdOk}, &shown);
   EXPECT_EQ(shown, "\n== Caption ==\nLine one\nLine two\n[OK]\n");
+}
+
+namespace {
+
+std::string Printed(bool inPlace, const std::vector<sim::ProgressEvent>& events) {
+  std::FILE* out = std::tmpfile();
+  cli::ProgressPrinter printer(out, inPlace, nullptr);
+  for (const auto& e : events) printer.OnEvent(e);
+  const std::string text = cli_test::ReadAll(out);
+  std::fclose(out);
+  return text;
+}
+
+sim::ProgressEvent Event(sim::ProgressEvent::Kind kind, std::uint32_t at) {
+  sim::ProgressEvent e;
+  e.kind = kind;
+  e.window = 1;
+  e.at = at;
+  return e;
+}
+
+std::vector<sim::ProgressEvent> Upload() {
+  using Kind = sim::ProgressEvent::Kind;
+  std::vector<sim::ProgressEvent> events;
+  sim::ProgressEvent open = Event(Kind::Open, 1000);
+  open.mode = 3;
+  open.lines = {"Flashing in Progress"};
+  events.push_back(open);
+  sim::ProgressEvent text = Event(Kind::Text, 1000);
+  text.text = "Writing";
+  events.push_back(text);
+  for (std::uint32_t p = 0; p <= 100; p += 4) {
+    sim::ProgressEvent position = Event(Kind::Position, 1000 + p * 100);
+    position.position = p;
+    position.total = 100;
+    events.push_back(position);
+  }
+  text = Event(Kind::Text, 11000);
+  text.text = "!Retry...";
+  events.push_back(text);
+  events.push_back(Event(Kind::Close, 11000));
+  return events;
+}
+
+}  // namespace
+
+TEST(Progress, RedrawnInPlaceOnATerminal) {
+  const std::string text = Printed(true, Upload());
+  EXPECT_EQ(text.rfind("Flashing in Progress\n", 0), 0u);
+  // Every redraw returns to the line's start; the close ends the line once.
+  EXPECT_GE(std::count(text.begin(), text.end(), '\r'), 26);
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2);
+  EXPECT_NE(text.find("\r[##############################] 100%  !Retry..."), std::string::npos);
+  EXPECT_NE(text.find(" 48%  Writing                   0:04 elapsed, 0:05 left"), std::string::npos);
+}
+
+TEST(Progress, OccasionalPlainLinesOtherwise) {
+  const std::string text = Printed(false, Upload());
+  EXPECT_EQ(text.find('\r'), std::string::npos);
+  const auto lines = cli_test::Lines(text);
+  // The heading, one line per tenth reached, the highlighted status, the close.
+  ASSERT_GE(lines.size(), 12u);
+  EXPECT_LE(lines.size(), 15u);
+  EXPECT_NE(text.find("!Retry..."), std::string::npos);
+  EXPECT_EQ(lines.back().rfind("[##############################] 100%", 0), 0u);
 }
