@@ -68,15 +68,26 @@ struct RtMidiDriver::OutPort {
 std::unique_ptr<RtMidiDriver> RtMidiDriver::Create(Api api, const std::string& clientName,
                                                    std::string& error) {
   std::unique_ptr<RtMidiDriver> driver(new RtMidiDriver(api, clientName));
+  // JACK connects only when the ports are first listed, and reports a server
+  // that is not running as a warning with no ports at all: kept here, so that
+  // the caller learns why rather than "no inputs".
+  std::string warning;
+  const RtMidiErrorCallback keep = [](RtMidiError::Type, const std::string& text, void* data) {
+    *static_cast<std::string*>(data) = text;
+  };
   try {
     RtMidiIn in(ToRtMidi(api), clientName);
-    in.setErrorCallback(QuietErrors);
+    in.setErrorCallback(keep, &warning);
     driver->inputs_ = PortNames(in);
     RtMidiOut out(ToRtMidi(api), clientName);
-    out.setErrorCallback(QuietErrors);
+    out.setErrorCallback(keep, &warning);
     driver->outputs_ = PortNames(out);
   } catch (const RtMidiError& e) {
     error = e.getMessage();
+    return nullptr;
+  }
+  if (driver->inputs_.empty() && driver->outputs_.empty() && !warning.empty()) {
+    error = warning;
     return nullptr;
   }
   return driver;
