@@ -39,7 +39,7 @@ int TerminalDialogs::Ask(std::uint32_t buttons) {
   }
   const Choice choice = ChoiceFor(buttons);
   if (assumeYes_) {
-    std::fprintf(out_, "%s(--yes)%s\n", choice.prompt, choice.yesWord);
+    std::fprintf(out_, "%s%s (--yes)\n", choice.prompt, choice.yesWord);
     return choice.assumed;
   }
   for (;;) {
