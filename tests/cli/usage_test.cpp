@@ -54,8 +54,8 @@ TEST(Usage, HelpIsNoError) {
   }
 }
 
-TEST(Usage, FaultSpecificationsThatAreAccepted) {
-  // Accepted specifications reach the command: inspect does not care.
+TEST(Usage, FaultSettingsThatAreAccepted) {
+  // Accepted fault settings reach the command: inspect does not care.
   for (const char* spec : {"seed=7", "drop=0,late=1", "resync-fail=1,garbage=0.5,other=0.1",
                            "code1=0.1,code2=0.1,code4=0.1"}) {
     SCOPED_TRACE(spec);
