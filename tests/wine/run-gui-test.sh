@@ -15,30 +15,14 @@ wine_run=$1 prefix=$2 shots=$3 name=$4 robot=$5 scenario=$6 program=$7
 export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 mkdir -p "$prefix" "$shots"
 
-xvfb_pid=
-display_file=$(mktemp)
+# shellcheck source=tests/wine/xvfb.sh
+source "$(dirname "$0")/xvfb.sh"
 cleanup() {
   wineserver -k 2>/dev/null || true
-  if [ -n "$xvfb_pid" ]; then
-    kill "$xvfb_pid" 2>/dev/null || true
-    wait "$xvfb_pid" 2>/dev/null || true
-  fi
-  rm -f "$display_file"
+  stop_xvfb
 }
 trap cleanup EXIT
-
-Xvfb -displayfd 3 -nolisten tcp -screen 0 1024x768x24 3>"$display_file" 2>/dev/null &
-xvfb_pid=$!
-for _ in $(seq 100); do
-  [ -s "$display_file" ] && break
-  sleep 0.1
-done
-display_number=$(tr -dc 0-9 <"$display_file")
-if [ -z "$display_number" ]; then
-  echo "run-gui-test: Xvfb did not start" >&2
-  exit 1
-fi
-export DISPLAY=:$display_number
+start_xvfb
 echo "run-gui-test: display $DISPLAY, prefix $prefix"
 
 # A wineserver left over from an interrupted run would still serve a display

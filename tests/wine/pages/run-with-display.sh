@@ -7,29 +7,14 @@
 set -euo pipefail
 wine_run=$1 prefix=$2; shift 2
 
-display_file=$(mktemp)
-xvfb_pid=
+# shellcheck source=tests/wine/xvfb.sh
+source "$(dirname "$0")/../xvfb.sh"
 cleanup() {
   WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
-  if [ -n "$xvfb_pid" ]; then
-    kill "$xvfb_pid" 2>/dev/null || true
-    wait "$xvfb_pid" 2>/dev/null || true
-  fi
-  rm -f "$display_file"
+  stop_xvfb
 }
 trap cleanup EXIT
-Xvfb -displayfd 3 -nolisten tcp -screen 0 1024x768x24 3>"$display_file" 2>/dev/null &
-xvfb_pid=$!
-for _ in $(seq 100); do
-  [ -s "$display_file" ] && break
-  sleep 0.1
-done
-display_number=$(tr -dc 0-9 <"$display_file")
-if [ -z "$display_number" ]; then
-  echo "run-with-display: Xvfb did not start" >&2
-  exit 1
-fi
-export DISPLAY=:$display_number
+start_xvfb
 # A server left from an interrupted run would still serve a display that is gone.
 WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
 "$wine_run" "$prefix" "$@"

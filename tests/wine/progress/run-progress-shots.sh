@@ -10,14 +10,11 @@ wine_run=$1 prefix=$2 exe=$3 out=$4
 mkdir -p "$out"
 rm -f "$out"/*.ready "$out"/*.done "$out"/*.png "$out"/result.txt "$out"/progress-shots.log
 
-# Xvfb picks a free display number itself and reports it on the descriptor.
-displayfile=$(mktemp)
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$displayfile" 2>"$out/xvfb.log" &
-xvfb=$!
-trap 'kill "$xvfb" 2>/dev/null || true; wait "$xvfb" 2>/dev/null || true; rm -f "$displayfile"' EXIT
-for _ in $(seq 100); do [ -s "$displayfile" ] && break; sleep 0.05; done
-display=:$(head -1 "$displayfile")
-export DISPLAY=$display
+# shellcheck source=tests/wine/xvfb.sh
+source "$(dirname "$0")/../xvfb.sh"
+trap stop_xvfb EXIT
+start_xvfb "$out/xvfb.log"
+display=$DISPLAY
 echo "Xvfb on $display"
 
 # A named virtual desktop of the screen's size: Wine draws the frames and the
