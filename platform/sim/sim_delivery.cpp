@@ -195,7 +195,7 @@ void SimMidiDriver::CompleteOutput(OutPort& port, std::uint32_t sequence) {
     // A reset has handed this send back already.
     if (port.inFlight.head == nullptr || port.inFlight.head->dwReserved[SlotSequence] != sequence) return;
     header = port.inFlight.Pop();
-    header->dwFlags = (header->dwFlags | platform::MhdrDone) & ~platform::MhdrInQueue;
+    MarkDone(header);
     if (const std::uintptr_t traffic = header->dwReserved[SlotTraffic]; traffic != 0) {
       port.sent[traffic - 1].doneAt = now;
       port.sent[traffic - 1].done = true;

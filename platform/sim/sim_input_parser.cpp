@@ -33,7 +33,7 @@ std::uint8_t DataBytesOf(std::uint8_t status) {
 void SimMidiDriver::HandBack(InPort& port, std::uint32_t message, Notices& notices) {
   platform::MidiHeader* header = port.queue.Pop();
   if (header == nullptr) return;
-  header->dwFlags = (header->dwFlags | platform::MhdrDone) & ~platform::MhdrInQueue;
+  MarkDone(header);
   MarkDelivered(header, port.tracked);
   notices.Add({port.callback, &port, message, port.instance, reinterpret_cast<std::uintptr_t>(header),
                clock_.TickCount() - port.startedAt});

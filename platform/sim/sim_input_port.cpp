@@ -81,7 +81,7 @@ std::uint32_t SimMidiDriver::InAddBuffer(platform::MidiHandle handle, platform::
     } else if (const std::uint32_t fault = FaultFor(port->addFaults, port->addCalls); fault != 0) {
       result = fault;
     } else {
-      header->dwFlags = (header->dwFlags | platform::MhdrInQueue) & ~platform::MhdrDone;
+      MarkQueued(header);
       header->dwBytesRecorded = 0;
       port->queue.Push(header);
       port->starved = false;
@@ -143,12 +143,7 @@ std::uint32_t SimMidiDriver::InReset(platform::MidiHandle handle) {
   port->bufferAdded.notify_all();
   Log(DriverCall::InReset, port->index, 0, nullptr);
   // Every queued buffer goes back marked done, in queue order.
-  while (platform::MidiHeader* header = returned.Pop()) {
-    header->dwFlags = (header->dwFlags | platform::MhdrDone) & ~platform::MhdrInQueue;
-    if (callback != nullptr) {
-      callback(port, platform::MimLongData, instance, reinterpret_cast<std::uintptr_t>(header), 0);
-    }
-  }
+  returned.HandBackAll(callback, port, platform::MimLongData, instance);
   return 0;
 }
 

@@ -93,7 +93,7 @@ std::uint32_t SimMidiDriver::OutLongMsg(platform::MidiHandle handle, platform::M
       result = fault;
     } else {
       sequence = port->nextSequence++;
-      header->dwFlags = (header->dwFlags | platform::MhdrInQueue) & ~platform::MhdrDone;
+      MarkQueued(header);
       header->dwReserved[SlotSequence] = sequence;
       header->dwReserved[SlotTraffic] = 0;
       if (recordTraffic_.load(std::memory_order_relaxed)) {
@@ -129,12 +129,7 @@ std::uint32_t SimMidiDriver::OutReset(platform::MidiHandle handle) {
   Log(DriverCall::OutReset, port->index, 0, nullptr);
   // Pending sends come back at once, marked done; the completions scheduled
   // for them find nothing to complete.
-  while (platform::MidiHeader* header = returned.Pop()) {
-    header->dwFlags = (header->dwFlags | platform::MhdrDone) & ~platform::MhdrInQueue;
-    if (callback != nullptr) {
-      callback(port, platform::MomDone, instance, reinterpret_cast<std::uintptr_t>(header), 0);
-    }
-  }
+  returned.HandBackAll(callback, port, platform::MomDone, instance);
   return 0;
 }
 

@@ -31,6 +31,15 @@ enum DeliveryMark : std::uintptr_t { NotDelivered = 0, DeliveredTracked = 1, Del
 
 // A FIFO of headers linked through lpNext, which belongs to the driver while
 // it holds a buffer.
+// What winmm does to a header's flags when it takes one (queued, not done)
+// and when it hands one back (done, no longer queued).
+inline void MarkQueued(platform::MidiHeader* header) {
+  header->dwFlags = (header->dwFlags | platform::MhdrInQueue) & ~platform::MhdrDone;
+}
+inline void MarkDone(platform::MidiHeader* header) {
+  header->dwFlags = (header->dwFlags | platform::MhdrDone) & ~platform::MhdrInQueue;
+}
+
 struct HeaderQueue {
   platform::MidiHeader* head = nullptr;
   platform::MidiHeader* tail = nullptr;
@@ -50,6 +59,15 @@ struct HeaderQueue {
     header->lpNext = nullptr;
     --size;
     return header;
+  }
+  // A reset: every header goes back marked done, in queue order, through
+  // the port's callback with `message`. Called without the port's lock.
+  void HandBackAll(platform::MidiCallback callback, platform::MidiHandle port,
+                   std::uint32_t message, std::uintptr_t instance) {
+    while (platform::MidiHeader* header = Pop()) {
+      MarkDone(header);
+      if (callback != nullptr) callback(port, message, instance, reinterpret_cast<std::uintptr_t>(header), 0);
+    }
   }
 };
 
