@@ -1,5 +1,7 @@
 #include "tests/wine/robot/scenarios.h"
 
+#include "tests/wine/robot/page_helpers.h"
+
 #include <commctrl.h>
 #include <prsht.h>
 
@@ -8,36 +10,10 @@
 namespace robot {
 namespace {
 
-constexpr DWORD StartTimeoutMs = 30000;  // the first program on a new desktop starts slowly
 constexpr DWORD PageTimeoutMs = 5000;
-constexpr DWORD ExitTimeoutMs = 10000;
 constexpr DWORD MidiBoxTimeoutMs = 10000;
 // Arguments the program must not react to: it reads no command line.
 constexpr const char* IgnoredArguments = " /s --scan -flash C:\\nothing.mid";
-
-bool IsSheet(HWND window) {
-  return ClassName(window) == "#32770" && WindowText(window) == "Kelmora Flasher";
-}
-
-std::string Quoted(const std::string& program) { return "\"" + program + "\""; }
-
-// The sheet's own buttons are its direct children.
-HWND SheetButton(HWND sheet, const std::string& text) {
-  for (HWND child = GetWindow(sheet, GW_CHILD); child != nullptr;
-       child = GetWindow(child, GW_HWNDNEXT)) {
-    if (ClassName(child) == "Button" && WindowText(child) == text) return child;
-  }
-  return nullptr;
-}
-
-// The visible page dialog with that caption.
-HWND VisiblePage(HWND sheet, const std::string& caption) {
-  for (HWND window : Descendants(sheet)) {
-    if (ClassName(window) == "#32770" && Visible(window) && WindowText(window) == caption)
-      return window;
-  }
-  return nullptr;
-}
 
 void ExpectControl(Checks& checks, HWND page, int id, const std::string& className,
                    const std::string& text) {
@@ -48,16 +24,10 @@ void ExpectControl(Checks& checks, HWND page, int id, const std::string& classNa
   if (!text.empty()) checks.ExpectEqual(WindowText(control), text, what + " text");
 }
 
-void ExpectExitCodeZero(Checks& checks, const Program& program, const std::string& how) {
-  const std::optional<DWORD> code = program.WaitForExit(ExitTimeoutMs);
-  if (checks.Expect(code.has_value(), "program ended after " + how))
-    checks.Expect(*code == 0, "exit code after " + how + " is " + std::to_string(*code));
-}
-
 // Starts the program and waits for its sheet; none when it did not appear.
 HWND StartAndFindSheet(const std::optional<Program>& program, Checks& checks) {
   if (!checks.Expect(program.has_value(), "program started")) return nullptr;
-  HWND sheet = WaitForTopLevelWindow(program->Id(), IsSheet, StartTimeoutMs);
+  HWND sheet = WaitForTopLevelWindow(program->Id(), IsKelmoraSheet, ProgramStartTimeoutMs);
   checks.Expect(sheet != nullptr, "a sheet captioned \"Kelmora Flasher\" appeared");
   if (sheet == nullptr) return nullptr;
   // The Flash page starts MIDI once the sheet is up; Wine offers no MIDI
