@@ -5,13 +5,14 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include "app/app_globals.h"
 #include "app/platform_install.h"
 #include "app/property_sheet.h"
-#include "device/probe_packet.h"
+#include "device/upload_engine.h"
 #include "image/firmware_image.h"
 #include "midi/port_registry.h"
 #include "resources/resource.h"
+#include "texts/user_texts.h"
+#include "ui/win32_ui.h"
 
 namespace {
 
@@ -22,32 +23,32 @@ constexpr int SmallIconSize = 16;
 // The image must read and must hold a header packet: the upload opens with
 // it as its probe packet, so an image without one could never be flashed.
 bool FirmwareImageUsable(HINSTANCE instance) {
-  return LoadFirmwareImage(instance) && PrepareProbePacket(TrackBytes(LoadedFirmwareImage()));
+  return image::LoadFirmwareImage(instance) &&
+         device::PrepareProbePacket(image::TrackBytes(image::LoadedFirmwareImage()));
 }
 
-HICON LoadApplicationIcon(int size) {
-  return static_cast<HICON>(LoadImageA(ModuleInstance, MAKEINTRESOURCEA(IDI_APPLICATION_ICON),
-                                       IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
+HICON LoadApplicationIcon(HINSTANCE instance, int size) {
+  return static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(IDI_APPLICATION_ICON), IMAGE_ICON,
+                                       size, size, LR_DEFAULTCOLOR));
 }
 
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-  ModuleInstance = instance;
   InstallPlatform(instance);
 
   if (!FirmwareImageUsable(instance)) {
-    MessageBoxA(nullptr, "Unable to prepare Update Data!", "Fatal internal error", MB_OK);
+    MessageBoxA(nullptr, texts::ImageUnusableText, texts::FatalCaption, MB_OK);
     return 0;
   }
 
   InitCommonControls();
-  RedHighlightBrush = CreateSolidBrush(HighlightRed);
-  LargeAppIcon = LoadApplicationIcon(LargeIconSize);
-  SmallAppIcon = LoadApplicationIcon(SmallIconSize);
+  ui::RedHighlightBrush = CreateSolidBrush(HighlightRed);
+  ui::LargeAppIcon = LoadApplicationIcon(instance, LargeIconSize);
+  ui::SmallAppIcon = LoadApplicationIcon(instance, SmallIconSize);
 
   RunPropertySheet();
 
-  MidiTransportShutdown();
+  midi::MidiTransportShutdown();
   return 0;
 }

@@ -13,15 +13,14 @@
 // The instrument is a Tarvonic with device id 0 running version 1.90, so the
 // embedded image (1.91) counts as newer and no "not newer" question comes.
 #include "app/platform_install.h"
-
 #include "app/titled_progress_view.h"
+#include "emulator/virtual_tarvonic.h"
+#include "emulator/world.h"
 #include "platform/services.h"
 #include "platform/sim/paced_clock.h"
-#include "platform/sim/virtual_tarvonic.h"
-#include "platform/sim/world.h"
 #include "platform/win32/clock_win32.h"
 #include "platform/win32/dialogs_win32.h"
-#include "ui/progress_view_win32.h"
+#include "ui/win32_ui.h"
 
 namespace {
 
@@ -52,20 +51,20 @@ void AddPorts(sim::SimMidiDriver& midi) {
 void InstallPlatform(HINSTANCE instance) {
   // Made once and kept to the end of the process: the transport and the
   // instrument use them until the last moment.
-  auto* world = new sim::World();
+  auto* world = new emulator::World();
   AddPorts(world->midi);
-  sim::TarvonicConfig tarvonic;
+  emulator::TarvonicConfig tarvonic;
   tarvonic.deviceId = 0x00;
   tarvonic.version = {'1', '.', '9', '0'};
   tarvonic.inBootLoader = true;
   tarvonic.replyInputs = {0};
-  auto* instrument = new sim::VirtualTarvonic(world->midi, tarvonic);
+  auto* instrument = new emulator::VirtualTarvonic(world->midi, tarvonic);
   instrument->AttachToOutput(0);
 
   static win32::Win32Clock realClock;
   static sim::PacedClock clock(world->clock, realClock, TimeScale);
   static win32::Win32Dialogs dialogs;
-  static TitledProgressView progress(Win32ProgressView(), StatusPauseMs);
+  static TitledProgressView progress(ui::Win32ProgressView(), StatusPauseMs);
   platform::Install({.module = instance,
                      .midi = &world->midi,
                      .clock = &clock,

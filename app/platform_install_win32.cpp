@@ -1,12 +1,11 @@
 // The real platform: winmm, the system clock, user32 dialogs and the
 // progress window's own thread.
 #include "app/platform_install.h"
-
 #include "platform/services.h"
 #include "platform/win32/clock_win32.h"
 #include "platform/win32/dialogs_win32.h"
 #include "platform/win32/midi_driver_win32.h"
-#include "ui/progress_view_win32.h"
+#include "ui/win32_ui.h"
 
 void InstallPlatform(HINSTANCE instance) {
   static win32::WinmmMidiDriver midi;
@@ -16,5 +15,5 @@ void InstallPlatform(HINSTANCE instance) {
                      .midi = &midi,
                      .clock = &clock,
                      .dialogs = &dialogs,
-                     .progress = &Win32ProgressView()});
+                     .progress = &ui::Win32ProgressView()});
 }

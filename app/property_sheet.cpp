@@ -1,14 +1,19 @@
 #include "app/property_sheet.h"
 
-#include "app/app_globals.h"
+#include "platform/services.h"
 #include "resources/resource.h"
-#include "ui/flash_page.h"
-#include "ui/ports_page.h"
+#include "ui/win32_ui.h"
+
+using ui::SmallAppIcon;
+
+namespace {
+HINSTANCE Module() { return static_cast<HINSTANCE>(platform::Installed().module); }
+}  // namespace
 
 // A page without a procedure of its own would run with DefaultPageProc.
 PageDescriptor PageTable[PageCount] = {
-    {IDD_FLASH_PAGE, FlashPageProc, nullptr, nullptr},
-    {IDD_PORTS_PAGE, PortsPageProc, nullptr, nullptr},
+    {IDD_FLASH_PAGE, ui::FlashPageProc, nullptr, nullptr},
+    {IDD_PORTS_PAGE, ui::PortsPageProc, nullptr, nullptr},
 };
 
 INT_PTR CALLBACK DefaultPageProc(HWND, UINT message, WPARAM, LPARAM) {
@@ -16,9 +21,9 @@ INT_PTR CALLBACK DefaultPageProc(HWND, UINT message, WPARAM, LPARAM) {
 }
 
 const DLGTEMPLATE* LoadDialogTemplate(std::uint32_t id) {
-  HRSRC found = FindResourceA(ModuleInstance, MAKEINTRESOURCEA(id & 0xFFFF), RT_DIALOG);
+  HRSRC found = FindResourceA(Module(), MAKEINTRESOURCEA(id & 0xFFFF), RT_DIALOG);
   if (found == nullptr) return nullptr;
-  HGLOBAL loaded = LoadResource(ModuleInstance, found);
+  HGLOBAL loaded = LoadResource(Module(), found);
   if (loaded == nullptr) return nullptr;
   return static_cast<const DLGTEMPLATE*>(LockResource(loaded));
 }
@@ -33,7 +38,7 @@ HPROPSHEETPAGE CreatePropertyPage(PageDescriptor& descriptor) {
   // page uses none of the later fields.
   page.dwSize = PROPSHEETPAGEA_V1_SIZE;
   page.dwFlags = PSP_DLGINDIRECT;  // the tab shows the template's own caption
-  page.hInstance = ModuleInstance;
+  page.hInstance = Module();
   page.pResource = dialogTemplate;
   page.pfnDlgProc = descriptor.dialogProc != nullptr ? descriptor.dialogProc : DefaultPageProc;
   page.lParam = reinterpret_cast<LPARAM>(&descriptor);
@@ -51,7 +56,7 @@ void RunPropertySheet() {
 
   // A missing string leaves the caption empty rather than undefined.
   char caption[CaptionBufferSize] = {};
-  LoadStringA(ModuleInstance, IDS_SHEET_CAPTION, caption, CaptionBufferSize);
+  LoadStringA(Module(), IDS_SHEET_CAPTION, caption, CaptionBufferSize);
 
   PROPSHEETHEADERA header = {};
   header.dwSize = PROPSHEETHEADERA_V1_SIZE;
@@ -59,7 +64,7 @@ void RunPropertySheet() {
   // prefix, no callback.
   header.dwFlags = PSH_USEHICON | PSH_NOAPPLYNOW;
   header.hwndParent = nullptr;
-  header.hInstance = ModuleInstance;
+  header.hInstance = Module();
   header.hIcon = SmallAppIcon;
   header.pszCaption = caption;
   header.nPages = created;

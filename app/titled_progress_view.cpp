@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "ui/progress_window_record.h"
+#include "progress/progress_window_record.h"
 
 namespace {
 
@@ -12,13 +12,14 @@ constexpr UINT SetTitleTimeoutMs = 500;
 
 }  // namespace
 
-void TitledProgressView::Repaint(ProgressWindow& window, platform::ProgressChange change) {
+void TitledProgressView::Repaint(progress::ProgressWindow& window,
+                                 platform::ProgressChange change) {
   inner_.Repaint(window, change);
   if (change != platform::ProgressChange::Text) return;
   const auto hwnd = static_cast<HWND>(window.window.load());
   if (hwnd == nullptr) return;
-  char status[ProgressStatusSize];
-  ReadProgressStatus(window, status);
+  char status[progress::ProgressStatusSize];
+  progress::ReadProgressStatus(window, status);
   DWORD_PTR ignored = 0;
   // The window belongs to its own thread: WM_SETTEXT is sent there.
   SendMessageTimeoutA(hwnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(status),

@@ -16,15 +16,15 @@ class TitledProgressView final : public platform::ProgressView {
   TitledProgressView(platform::ProgressView& inner, std::uint32_t realPauseMs)
       : inner_(inner), realPauseMs_(realPauseMs) {}
 
-  bool Start(ProgressWindow& window) override { return inner_.Start(window); }
-  void WaitReady(ProgressWindow& window, std::uint32_t timeoutMs) override {
+  bool Start(progress::ProgressWindow& window) override { return inner_.Start(window); }
+  void WaitReady(progress::ProgressWindow& window, std::uint32_t timeoutMs) override {
     inner_.WaitReady(window, timeoutMs);
   }
-  void Repaint(ProgressWindow& window, platform::ProgressChange change) override;
-  bool Finish(ProgressWindow& window, std::uint32_t timeoutMs) override {
+  void Repaint(progress::ProgressWindow& window, platform::ProgressChange change) override;
+  bool Finish(progress::ProgressWindow& window, std::uint32_t timeoutMs) override {
     return inner_.Finish(window, timeoutMs);
   }
-  void Release(ProgressWindow& window) override { inner_.Release(window); }
+  void Release(progress::ProgressWindow& window) override { inner_.Release(window); }
 
  private:
   platform::ProgressView& inner_;

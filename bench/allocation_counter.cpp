@@ -3,11 +3,10 @@
 // atomics and a thread-local flag, so counting itself allocates nothing.
 #include "bench/allocation_counter.h"
 
-#include <execinfo.h>
-
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <execinfo.h>
 #include <new>
 
 namespace bench {

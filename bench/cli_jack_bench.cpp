@@ -13,13 +13,17 @@
 #include <vector>
 
 #include "cli/firmware_digest.h"
+#include "emulator/virtual_firmware.h"
 #include "image/firmware_image.h"
 #include "midi/sysex_output.h"
 #include "platform/firmware_resource.h"
-#include "platform/sim/virtual_firmware.h"
 #include "tests/cli/cli_run.h"
 #include "tests/cli/jack_session.h"
 #include "tests/cli/transcript_reader.h"
+
+using namespace image;
+using namespace midi;
+using namespace emulator;
 
 namespace {
 
@@ -143,7 +147,7 @@ int main(int argc, char** argv) {
   if (flashOptions.empty()) {
     FirmwareImage image;
     if (ReadFirmwareImage(platform::FindFirmwareResource(nullptr), image)) {
-      const auto plain = sim::PlainFirmwareOfTrack(TrackBytes(image));
+      const auto plain = emulator::PlainFirmwareOfTrack(TrackBytes(image));
       identical = jack.emulator->Output().find(cli::FirmwareDigest(plain)) != std::string::npos;
       digestNote = identical ? "identical to the image's plain firmware" : "DIFFERENT from the image's plain firmware";
     }

@@ -7,7 +7,6 @@
 // First a report of one recorded run and one silent run, then the Google
 // Benchmark timings of both kinds of run.
 #include <benchmark/benchmark.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -16,6 +15,8 @@
 
 #include "bench/upload_run.h"
 #include "midi/sysex_output.h"
+
+using namespace midi;
 
 namespace {
 

@@ -2,19 +2,24 @@
 
 #include "device/device_records.h"
 #include "device/messages.h"
-#include "device/model_table.h"
-#include "device/probe_packet.h"
 #include "device/tarvonic_handler.h"
+#include "device/upload_engine.h"
+#include "emulator/virtual_firmware.h"
+#include "emulator/virtual_tarvonic.h"
+#include "emulator/world.h"
 #include "image/firmware_image.h"
 #include "midi/listeners.h"
 #include "midi/port_registry.h"
 #include "midi/transport_records.h"
-#include "midi/transport_testing.h"
 #include "platform/firmware_resource.h"
-#include "platform/sim/virtual_firmware.h"
-#include "platform/sim/virtual_tarvonic.h"
-#include "platform/sim/world.h"
-#include "ui/progress_window_record.h"
+#include "progress/progress_window_record.h"
+#include "tests/midi/transport_testing.h"
+
+using namespace image;
+using namespace progress;
+using namespace midi;
+using namespace device;
+using namespace emulator;
 
 namespace bench {
 namespace {
@@ -68,15 +73,17 @@ MidiPort* FindPort(std::uint32_t device) {
 
 UploadRun RunUpload(const UploadRunOptions& options) {
   UploadRun run;
-  sim::World world;
+  emulator::World world;
   SilentProgressView silent;
   world.midi.AddInput({.name = "Tarvonic In"});
   world.midi.AddOutput({.name = "Tarvonic Out"});
   world.midi.RecordTraffic(options.recording);
   if (!options.recording) {
-    platform::Install({sim::World::Module(), &world.midi, &world.clock, &world.dialogs, &silent});
+    platform::Install(
+        {emulator::World::Module(), &world.midi, &world.clock, &world.dialogs, &silent});
   }
-  const std::span<const std::uint8_t> file = platform::FindFirmwareResource(sim::World::Module());
+  const std::span<const std::uint8_t> file =
+      platform::FindFirmwareResource(emulator::World::Module());
   if (MidiTransportInit(nullptr) != 1 || !LoadFirmwareImage(file) ||
       !PrepareProbePacket(TrackBytes(LoadedFirmwareImage()))) {
     MidiTransportShutdown();
@@ -85,7 +92,7 @@ UploadRun RunUpload(const UploadRunOptions& options) {
   }
   const std::span<const std::uint8_t> track = TrackBytes(LoadedFirmwareImage());
   {
-    sim::VirtualTarvonic tarvonic(world.midi);
+    emulator::VirtualTarvonic tarvonic(world.midi);
     tarvonic.AttachToOutput(0);
     DetectedDevice device;
     device.modelId = TarvonicModelId;
@@ -102,9 +109,9 @@ UploadRun RunUpload(const UploadRunOptions& options) {
       world.clock.RecordSleeps(true);
       world.clock.ClearSleeps();
       // The view copies its observer for every event: the flag lives here.
-      world.progress.SetObserver([trace = options.traceAllocations, armed = &observerArmed](
-                                     const sim::ProgressEvent& e) {
-        if (*armed && e.kind == sim::ProgressEvent::Kind::Position) {
+      world.progress.SetObserver([trace = options.traceAllocations,
+                                  armed = &observerArmed](const progress::ProgressEvent& e) {
+        if (*armed && e.kind == progress::ProgressEvent::Kind::Position) {
           *armed = false;
           BeginAllocationCount(trace);
         }
@@ -125,13 +132,14 @@ UploadRun RunUpload(const UploadRunOptions& options) {
       run.sent = world.midi.Sent(0);
       run.replies = replies.times;
       run.sleeps = world.clock.Sleeps();
-      for (const sim::ProgressEvent& e : world.progress.Events()) {
-        if (e.kind == sim::ProgressEvent::Kind::Text && platform::TickDiff(e.at, run.startedAt) >= 0) {
+      for (const progress::ProgressEvent& e : world.progress.Events()) {
+        if (e.kind == progress::ProgressEvent::Kind::Text &&
+            platform::TickDiff(e.at, run.startedAt) >= 0) {
           run.texts.push_back(e.at);
         }
       }
     }
-    run.firmwareIdentical = tarvonic.Firmware() == sim::PlainFirmwareOfTrack(track);
+    run.firmwareIdentical = tarvonic.Firmware() == emulator::PlainFirmwareOfTrack(track);
   }
   MidiTransportShutdown();
   transport_testing::ResetTransport();

@@ -2,16 +2,45 @@
 
 #include "cli/firmware_digest.h"
 #include "cli/image_report.h"
-#include "cli/listing.h"
 #include "device/device_scan.h"
 #include "device/flash_workflow.h"
+#include "emulator/virtual_firmware.h"
 #include "image/firmware_image.h"
 #include "midi/transport_records.h"
 #include "platform/firmware_resource.h"
-#include "platform/sim/virtual_firmware.h"
+#include "texts/user_texts.h"
 
 namespace cli {
+
+using device::DeviceList;
+using device::ScanDevices;
+using midi::MidiPort;
+using midi::PortEnabled;
+using midi::PortList;
+
 namespace {
+
+using device::DetectedDevice;
+using image::LoadedFirmwareImage;
+
+std::string DeviceLine(const DetectedDevice* device) {
+  char line[texts::DeviceLineSize];
+  texts::FormatDeviceLine(device::DescribeDevice(*device), line);
+  return line;
+}
+
+std::string DeviceDetails(const DetectedDevice* device, const char* imageVersion) {
+  char details[texts::DeviceDetailsSize];
+  texts::FormatDeviceDetails(device::DescribeDevice(*device), imageVersion, details);
+  return details;
+}
+
+std::string PortItemText(const midi::MidiPort& port) {
+  char text[64];
+  const texts::PortFacts facts = midi::DescribePort(port);
+  texts::FormatPortItem(&facts, text);
+  return text;
+}
 
 std::vector<DetectedDevice*> Devices() {
   std::vector<DetectedDevice*> devices;
@@ -46,10 +75,11 @@ std::vector<DetectedDevice*> ScanAndList(const Console& console) {
 // The firmware the virtual instrument wrote, against what the image's plain
 // firmware is: a dry run shows that nothing was lost or corrupted.
 void ReportVirtualFirmware(Session& session, const Console& console) {
-  sim::VirtualTarvonic* tarvonic = session.Instrument();
+  emulator::VirtualTarvonic* tarvonic = session.Instrument();
   if (tarvonic == nullptr) return;
   const std::vector<std::uint8_t> written = tarvonic->Firmware();
-  const std::vector<std::uint8_t> expected = sim::PlainFirmwareOfTrack(TrackBytes(LoadedFirmwareImage()));
+  const std::vector<std::uint8_t> expected =
+      emulator::PlainFirmwareOfTrack(TrackBytes(LoadedFirmwareImage()));
   std::fprintf(console.out, "virtual Tarvonic: %zu bytes of firmware written, %s %s\n", written.size(),
                FirmwareDigest(written).c_str(),
                written == expected ? "(equal to the image's plain firmware)"
@@ -62,7 +92,7 @@ int RunPorts(const Options& options, const Console& console) {
   Session session(options, console);
   if (!session.Install() || !session.StartMidi()) return ExitFailure;
   for (const MidiPort* port = PortList; port != nullptr; port = port->next) {
-    std::fprintf(console.out, "%s %s\n", PortItemText(port).c_str(),
+    std::fprintf(console.out, "%s %s\n", PortItemText(*port).c_str(),
                  (port->flags.load() & PortEnabled) != 0 ? "enabled" : "disabled");
   }
   return session.Finish() ? ExitSuccess : ExitFailure;

@@ -11,7 +11,6 @@
 // output. On SIGINT or SIGTERM it prints its counters and the digest of the
 // firmware it has written, and ends.
 #include <RtMidi.h>
-
 #include <atomic>
 #include <chrono>
 #include <csignal>
@@ -22,9 +21,9 @@
 #include "cli/commands.h"
 #include "cli/firmware_digest.h"
 #include "cli/transcript.h"
+#include "emulator/virtual_tarvonic.h"
 #include "platform/sim/sim_midi_driver.h"
 #include "platform/sim/virtual_clock.h"
-#include "platform/sim/virtual_tarvonic.h"
 
 namespace cli {
 namespace {
@@ -133,9 +132,9 @@ int RunEmulate(const Options& options, const Console& console) {
 
   std::uint64_t heard = 0;
   std::vector<std::uint8_t> firmware;
-  sim::TarvonicStats stats;
+  emulator::TarvonicStats stats;
   {
-    sim::VirtualTarvonic tarvonic(driver);
+    emulator::VirtualTarvonic tarvonic(driver);
     if (options.faultsGiven) tarvonic.SetFaults(options.faults);
 
     std::signal(SIGINT, RequestStop);

@@ -5,10 +5,22 @@
 
 #include "device/keystream.h"
 #include "image/firmware_image.h"
-#include "image/header_packet.h"
 #include "image/track_walker.h"
 
 namespace cli {
+
+using device::ClassifyPacket;
+using device::PacketKind;
+using image::FindHeaderPacket;
+using image::FirmwareImage;
+using image::ImageFault;
+using image::MetaMarker;
+using image::StartTrackWalk;
+using image::StatusSysEx;
+using image::TrackBytes;
+using image::TrackCursor;
+using image::TrackEvent;
+using image::TrackEventKind;
 
 ImageReport InspectImage(std::span<const std::uint8_t> file) {
   ImageReport report;

@@ -65,7 +65,7 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments, Options&
       return {ParseOutcome::UsageError, "--faults: only with --virtual or emulate"};
     }
     std::string why;
-    if (!sim::ParseFaultRates(faults, options.faults, &why)) {
+    if (!emulator::ParseFaultRates(faults, options.faults, &why)) {
       return {ParseOutcome::UsageError, "--faults: " + why};
     }
     options.faultsGiven = true;

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/sim/virtual_faults.h"
+#include "emulator/virtual_faults.h"
 
 namespace cli {
 
@@ -14,7 +14,7 @@ enum class MidiApi { Alsa, Jack };
 struct Options {
   bool virtualMidi = false;
   bool faultsGiven = false;
-  sim::FaultRates faults;
+  emulator::FaultRates faults;
   std::string image;       // empty: the embedded image
   std::string transcript;  // empty: none
   MidiApi api = MidiApi::Alsa;

@@ -70,8 +70,8 @@ void ProgressPrinter::Draw(std::uint32_t at, bool force) {
   std::fflush(out_);
 }
 
-void ProgressPrinter::OnEvent(const sim::ProgressEvent& event) {
-  using Kind = sim::ProgressEvent::Kind;
+void ProgressPrinter::OnEvent(const progress::ProgressEvent& event) {
+  using Kind = progress::ProgressEvent::Kind;
   switch (event.kind) {
     case Kind::Open:
       Interrupt();

@@ -14,7 +14,7 @@
 #include <string>
 
 #include "cli/transcript.h"
-#include "platform/sim/recording_progress_view.h"
+#include "progress/recording_progress_view.h"
 
 namespace cli {
 
@@ -29,7 +29,7 @@ class ProgressPrinter {
   ProgressPrinter(std::FILE* out, bool inPlace, Transcript* transcript)
       : out_(out), inPlace_(inPlace), transcript_(transcript) {}
 
-  void OnEvent(const sim::ProgressEvent& event);
+  void OnEvent(const progress::ProgressEvent& event);
   // Ends a line drawn in place, before something else is printed.
   void Interrupt();
 

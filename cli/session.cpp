@@ -3,12 +3,21 @@
 #include "cli/image_report.h"
 #include "cli/system_platform.h"
 #include "device/device_scan.h"
-#include "device/probe_packet.h"
+#include "device/upload_engine.h"
 #include "image/firmware_image.h"
 #include "midi/port_registry.h"
 #include "platform/firmware_resource.h"
 
 namespace cli {
+
+using device::FreeDeviceList;
+using device::PrepareProbePacket;
+using image::LoadedFirmwareImage;
+using image::LoadFirmwareImage;
+using image::TrackBytes;
+using midi::MidiTransportInit;
+using midi::MidiTransportShutdown;
+
 namespace {
 
 void InterruptPrinter(void* printer) { static_cast<ProgressPrinter*>(printer)->Interrupt(); }
@@ -30,21 +39,21 @@ Session::~Session() {
 bool Session::Install() {
   platform::MidiDriver* midi = nullptr;
   platform::Clock* clock = nullptr;
-  sim::RecordingProgressView* progress = nullptr;
+  progress::RecordingProgressView* progress = nullptr;
   platform::ModuleHandle module = nullptr;
   if (options_.virtualMidi) {
-    world_ = std::make_unique<sim::World>();
+    world_ = std::make_unique<emulator::World>();
     world_->midi.AddInput({.name = VirtualInputName});
     world_->midi.AddOutput({.name = VirtualOutputName});
     // Only the transcript reads the traffic; the driver need not keep it.
     world_->midi.RecordTraffic(false);
-    tarvonic_ = std::make_unique<sim::VirtualTarvonic>(world_->midi);
+    tarvonic_ = std::make_unique<emulator::VirtualTarvonic>(world_->midi);
     tarvonic_->AttachToOutput(0);
     if (options_.faultsGiven) tarvonic_->SetFaults(options_.faults);
     midi = &world_->midi;
     clock = &world_->clock;
     progress = &world_->progress;
-    module = sim::World::Module();
+    module = emulator::World::Module();
   } else {
     std::string error;
     systemMidi_ = MakeSystemMidiDriver(options_.api, error);
@@ -72,7 +81,8 @@ bool Session::Install() {
   printer_ = std::make_unique<ProgressPrinter>(console_.out, console_.terminal, transcript);
   dialogs_ = std::make_unique<TerminalDialogs>(console_.in, console_.out, options_.yes, transcript);
   dialogs_->SetBeforeBox(InterruptPrinter, printer_.get());
-  progress->SetObserver([printer = printer_.get()](const sim::ProgressEvent& e) { printer->OnEvent(e); });
+  progress->SetObserver(
+      [printer = printer_.get()](const progress::ProgressEvent& e) { printer->OnEvent(e); });
   platform::Install({module, midi, clock, dialogs_.get(), progress});
   installed_ = true;
   return true;

@@ -15,9 +15,9 @@
 #include "cli/terminal_dialogs.h"
 #include "cli/transcript.h"
 #include "cli/transcript_driver.h"
-#include "platform/sim/recording_progress_view.h"
-#include "platform/sim/virtual_tarvonic.h"
-#include "platform/sim/world.h"
+#include "emulator/virtual_tarvonic.h"
+#include "emulator/world.h"
+#include "progress/recording_progress_view.h"
 
 namespace cli {
 
@@ -50,21 +50,21 @@ class Session {
   bool Finish();
 
   // --virtual only: the instrument, none otherwise.
-  sim::VirtualTarvonic* Instrument() { return tarvonic_.get(); }
+  emulator::VirtualTarvonic* Instrument() { return tarvonic_.get(); }
   const Console& Io() const { return console_; }
 
  private:
   const Options& options_;
   Console console_;
   Transcript transcript_;
-  std::unique_ptr<sim::World> world_;
+  std::unique_ptr<emulator::World> world_;
   std::unique_ptr<platform::MidiDriver> systemMidi_;
   std::unique_ptr<platform::Clock> systemClock_;
-  sim::RecordingProgressView systemProgress_;
+  progress::RecordingProgressView systemProgress_;
   std::unique_ptr<TranscriptMidiDriver> transcriptMidi_;
   std::unique_ptr<TerminalDialogs> dialogs_;
   std::unique_ptr<ProgressPrinter> printer_;
-  std::unique_ptr<sim::VirtualTarvonic> tarvonic_;
+  std::unique_ptr<emulator::VirtualTarvonic> tarvonic_;
   std::vector<std::uint8_t> imageFile_;  // the image's bytes live as long as the session
   bool installed_ = false;
   bool midiStarted_ = false;

@@ -1,7 +1,6 @@
 #include "cli/system_platform.h"
-
+#include "platform/real_clock.h"
 #include "platform/rtmidi/rtmidi_driver.h"
-#include "platform/sim/real_clock.h"
 
 namespace cli {
 
@@ -10,7 +9,9 @@ std::unique_ptr<platform::MidiDriver> MakeSystemMidiDriver(MidiApi api, std::str
                                       "kelmora-flash", error);
 }
 
-std::unique_ptr<platform::Clock> MakeSystemClock() { return std::make_unique<sim::RealClock>(); }
+std::unique_ptr<platform::Clock> MakeSystemClock() {
+  return std::make_unique<platform::RealClock>();
+}
 
 platform::ModuleHandle SystemModule() { return nullptr; }
 

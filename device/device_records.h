@@ -5,10 +5,14 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 
+#include "midi/transport_records.h"
 #include "platform/dialogs.h"
+#include "texts/user_texts.h"
 
-struct MidiPort;
+namespace device {
+
 struct ModelDescriptor;
 
 inline constexpr std::size_t DeviceVersionSize = 5;  // four characters and a NUL
@@ -19,8 +23,8 @@ struct DetectedDevice {
   std::uint8_t channel = 0;   // 0-based; 15 for a model-query reply; shown as channel + 1
   char version[DeviceVersionSize] = {};
   const ModelDescriptor* model = nullptr;  // assigned at the end of the scan; never none after it
-  MidiPort* inputPort = nullptr;   // where the reply arrived
-  MidiPort* outputPort = nullptr;  // where the answered request went
+  midi::MidiPort* inputPort = nullptr;     // where the reply arrived
+  midi::MidiPort* outputPort = nullptr;    // where the answered request went
 };
 
 // Head of the scan's result, in list order. Written only by the scan, on the
@@ -45,3 +49,18 @@ struct ModelDescriptor {
   const char* name;
   ModelHandler handler;  // none: the model is listed but cannot be flashed
 };
+
+// The model table: what the system knows of each instrument model, looked up
+// by the model id a scan found. The Tarvonic is the one model that can be
+// flashed.
+extern const ModelDescriptor UnknownModel;  // id 0, "Unknown", no handler
+std::span<const ModelDescriptor* const> ModelTable();
+// The first table entry with this id, or UnknownModel.
+const ModelDescriptor* LookupModel(std::uint8_t modelId);
+
+// What the Flash page and the command line show of a device. A device whose
+// model the scan has not assigned yet reads like one of an unknown model,
+// "Unknown": the name it will have once the scan has looked it up.
+texts::DeviceFacts DescribeDevice(const DetectedDevice& device);
+
+}  // namespace device

@@ -10,12 +10,25 @@
 
 #include "device/flash_workflow.h"
 #include "device/messages.h"
-#include "device/model_table.h"
 #include "midi/listeners.h"
 #include "midi/sysex_output.h"
 #include "midi/transport_records.h"
 #include "platform/services.h"
-#include "ui/progress_window.h"
+#include "progress/progress_window.h"
+#include "texts/user_texts.h"
+
+namespace device {
+
+using midi::BufferGet;
+using midi::ListenerKeep;
+using midi::MidiBuffer;
+using midi::MidiPort;
+using midi::PortCopyName;
+using midi::PortEnabled;
+using midi::PortInput;
+using midi::PortList;
+using midi::RemoveListener;
+using midi::SysExListener;
 
 DetectedDevice* DeviceList = nullptr;
 
@@ -23,13 +36,6 @@ namespace {
 
 constexpr std::uint32_t ReplyWindowMs = 100;
 constexpr std::uint32_t PortNameHoldMs = 100;
-constexpr char SelectPortsText[] =
-    "Please activate at least one Output and one Input on the Ports-Page!";
-constexpr char AmbiguousText[] =
-    "Some MIDI Outputs control more than one Device. These Ports are ignored.\r\n"
-    "Please ensure to connect only one Device per MIDI Port during Flashing.\r\n"
-    "If you have a MIDI-Interface that supports an Omni-Port, and you find\r\n"
-    "the Device to flash, you can safely ignore this message!";
 
 bool IsEnabledOutput(const MidiPort* port) {
   return (port->flags & PortEnabled) != 0 && (port->flags & PortInput) == 0;
@@ -169,32 +175,35 @@ std::int32_t ScanDevices(platform::WindowHandle owner) {
     inputs += IsEnabledInput(port) ? 1 : 0;
   }
   if (outputs == 0) {
-    platform::Ui().MessageBox(owner, SelectPortsText, "No Output selected", platform::BoxOk);
+    platform::Ui().MessageBox(owner, texts::SelectPortsText, texts::NoOutputCaption,
+                              platform::BoxOk);
     return 0;
   }
   if (inputs == 0) {
-    platform::Ui().MessageBox(owner, SelectPortsText, "No Input selected", platform::BoxOk);
+    platform::Ui().MessageBox(owner, texts::SelectPortsText, texts::NoInputCaption,
+                              platform::BoxOk);
     return 0;
   }
 
-  ProgressWindow* window =
-      OpenProgressWindow(platform::Installed().module, ProgressModeBar | ProgressModeStatus, owner,
-                         "Scanning MIDI Devices, please wait!");
+  progress::ProgressWindow* window = progress::OpenProgressWindow(
+      platform::Installed().module, progress::ProgressModeBar | progress::ProgressModeStatus, owner,
+      texts::ScanningText);
   std::uint32_t position = 1;
   std::int32_t answered = 0;
   for (MidiPort* port = PortList; port != nullptr; port = port->next) {
     if (!IsEnabledOutput(port)) continue;
-    SetProgressPosition(window, position++, outputs);
+    progress::SetProgressPosition(window, position++, outputs);
     char name[32];
-    SetProgressText(window, PortNameHoldMs, PortCopyName(port, name, sizeof name));
+    progress::SetProgressText(window, PortNameHoldMs, PortCopyName(port, name, sizeof name));
     if (AskOutput(port)) ++answered;
   }
 
   const bool ambiguous = DropAmbiguousOutputs();
   DropDuplicates();
-  CloseProgressWindow(window, 0);
+  progress::CloseProgressWindow(window, 0);
   if (ambiguous) {
-    platform::Ui().MessageBox(owner, AmbiguousText, "Ambiguous Port Assignment", platform::BoxOk);
+    platform::Ui().MessageBox(owner, texts::AmbiguousText, texts::AmbiguousCaption,
+                              platform::BoxOk);
   }
   for (DetectedDevice* record = DeviceList; record != nullptr; record = record->next) {
     record->model = LookupModel(record->modelId);
@@ -205,3 +214,5 @@ std::int32_t ScanDevices(platform::WindowHandle owner) {
   platform::Ui().EnableWindow(owner, true);
   return answered;
 }
+
+}  // namespace device

@@ -6,12 +6,13 @@
 #include <cstdint>
 
 #include "device/device_records.h"
+#include "midi/midi_buffer.h"
 
-struct MidiBuffer;
+namespace device {
 
 // The reply record both scan listeners share for the output being asked.
 struct ScanReply {
-  MidiPort* outputPort = nullptr;
+  midi::MidiPort* outputPort = nullptr;
   std::atomic<std::int32_t> replies{0};
 };
 
@@ -22,7 +23,9 @@ std::int32_t ScanDevices(platform::WindowHandle owner);
 // Frees every record of the DeviceList.
 void FreeDeviceList();
 
-int OnIdentityReply(MidiBuffer* header, MidiPort* port, void* reply,
+int OnIdentityReply(midi::MidiBuffer* header, midi::MidiPort* port, void* reply,
                     const std::uint8_t* captures, int count);
-int OnModelQueryReply(MidiBuffer* header, MidiPort* port, void* reply,
+int OnModelQueryReply(midi::MidiBuffer* header, midi::MidiPort* port, void* reply,
                       const std::uint8_t* captures, int count);
+
+}  // namespace device

@@ -5,6 +5,11 @@
 
 #include "image/firmware_image.h"
 #include "platform/services.h"
+#include "texts/user_texts.h"
+
+namespace device {
+
+using image::LoadedFirmwareImage;
 
 namespace {
 
@@ -60,13 +65,8 @@ std::int32_t RunFlashWorkflow(platform::WindowHandle owner, DetectedDevice* devi
   Call(handler, owner, device, ModelOpFlashRequested);
 
   if (CompareVersions(imageVersion, device->version) <= 0) {
-    const int answer = ShowFormattedMessage(
-        OkCancelDefaultCancel, "Not a newer Firmware!",
-        "The Version of the Firmware (V%s) specified is not newer\r\n"
-        "than the one already inside your Device (V%s)\r\n"
-        "It is not recommended to write this Firmware into your Device!\r\n"
-        "Are you sure you want to write this Version into your Device?\r\n",
-        imageVersion, device->version);
+    const int answer = ShowFormattedMessage(OkCancelDefaultCancel, texts::NotNewerCaption,
+                                            texts::NotNewerFormat, imageVersion, device->version);
     if (answer != platform::IdOk) {
       Call(handler, owner, device, ModelOpAbandon);
       return 0;
@@ -78,29 +78,20 @@ std::int32_t RunFlashWorkflow(platform::WindowHandle owner, DetectedDevice* devi
     return 0;
   }
 
-  const int ready = ShowFormattedMessage(
-      OkCancelDefaultCancel, "Ready to begin!",
-      "We are ready to upload Firmware V%s to your Device.\r\n"
-      "Please follow the messages on your Device and ensure\r\n"
-      "not to abort the Upload or power down your Device\r\n"
-      "Otherwise you will need to repeat the update.\r\n"
-      "Are you certain to start the Upload now?",
-      imageVersion);
+  const int ready = ShowFormattedMessage(OkCancelDefaultCancel, texts::ReadyCaption,
+                                         texts::ReadyFormat, imageVersion);
   if (ready != platform::IdOk) {
     Call(handler, owner, device, ModelOpAbandon);
     return 0;
   }
 
   if (Call(handler, owner, device, ModelOpUpload) == 1) {
-    ShowFormattedMessage(platform::BoxOk, "Upload Complete",
-                         "The Firmware V%s was successfully Uploaded\nto your Device. You can now "
-                         "safely power\noff and on.",
+    ShowFormattedMessage(platform::BoxOk, texts::CompleteCaption, texts::CompleteFormat,
                          imageVersion);
     return 1;
   }
-  ShowFormattedMessage(platform::BoxOk, "Upload Error",
-                       "Something went wrong during the Upload\nPlease verify all Connections and "
-                       "try again\nIf your Device does not respond any longer\nplease contact your "
-                       "local Reseller for Assistance!");
+  ShowFormattedMessage(platform::BoxOk, texts::UploadErrorCaption, "%s", texts::UploadErrorText);
   return 0;
 }
+
+}  // namespace device

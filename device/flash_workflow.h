@@ -6,6 +6,8 @@
 
 #include "device/device_records.h"
 
+namespace device {
+
 // 1 when the upload succeeded, 0 in every other case. Runs on the
 // user-interface thread and blocks it for the whole flash.
 std::int32_t RunFlashWorkflow(platform::WindowHandle owner, DetectedDevice* device);
@@ -26,3 +28,5 @@ int ShowFormattedMessage(std::uint32_t flags, const char* caption, const char* f
 // Byte-wise comparison of two version texts as unsigned 8-bit values, up to
 // and including the first NUL: negative, zero or positive like strcmp.
 int CompareVersions(const char* a, const char* b);
+
+}  // namespace device

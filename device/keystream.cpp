@@ -1,5 +1,7 @@
 #include "device/keystream.h"
 
+namespace device {
+
 PacketKind ClassifyPacket(std::span<const std::uint8_t> packet) {
   if (packet.size() < ScrambledPacketMinimum) return PacketKind::Plain;
   switch (packet[PacketCommandAt]) {
@@ -71,3 +73,5 @@ void PacketKeystream::BeginAttempt(std::span<const std::uint8_t> plain,
   attempt = transmit;
   RescramblePayload(attempt, plain, packet);
 }
+
+}  // namespace device

@@ -14,6 +14,8 @@
 #include <cstdint>
 #include <span>
 
+namespace device {
+
 inline constexpr std::uint16_t KeystreamSeed = 0x4E2B;
 inline constexpr std::uint16_t KeystreamMultiplier = 0x6B0D;
 inline constexpr std::uint16_t KeystreamAddend = 0x3A17;
@@ -74,3 +76,5 @@ struct PacketKeystream {
   // position right after the header.
   void OnResynchronised() { transmit = saved; }
 };
+
+}  // namespace device

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <span>
 
+namespace device {
+
 // The maker's SysEx manufacturer identifier, after the F0 of every message.
 inline constexpr std::array<std::uint8_t, 3> Mfr = {0x00, 0x6D, 0x1C};
 inline constexpr std::uint8_t TarvonicModelId = 0x41;
@@ -48,3 +50,5 @@ inline constexpr std::uint8_t StatusError = 1;
 inline constexpr std::uint8_t StatusAgain = 2;
 inline constexpr std::uint8_t StatusInSync = 3;
 inline constexpr std::uint8_t StatusResync = 4;
+
+}  // namespace device

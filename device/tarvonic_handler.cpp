@@ -4,12 +4,18 @@
 #include "device/tarvonic_handler.h"
 
 #include "device/messages.h"
-#include "device/reply_wait.h"
+#include "device/upload_engine.h"
 #include "image/firmware_image.h"
 #include "midi/listeners.h"
 #include "midi/sysex_output.h"
 #include "platform/services.h"
-#include "ui/progress_window.h"
+#include "progress/progress_window.h"
+#include "texts/user_texts.h"
+
+namespace device {
+
+using image::LoadedFirmwareImage;
+using image::TrackBytes;
 
 namespace {
 constexpr std::int32_t CheckBudgetMs = 1000;
@@ -19,16 +25,17 @@ constexpr std::uint32_t CheckStepMs = 100;
 std::int32_t CheckBootLoader(platform::WindowHandle owner, DetectedDevice* device) {
   StateReply state;
   StatusReply status;
-  SysExListener* stateListener =
-      AddListener(device->inputPort, OnStateReply, &state, StateReplyPattern.data());
-  SysExListener* statusListener =
-      AddListener(device->inputPort, OnStatusReply, &status, StatusReplyPattern.data());
-  ProgressWindow* window =
-      OpenProgressWindow(platform::Installed().module, 0, owner, "Checking Device State...");
+  midi::SysExListener* stateListener =
+      midi::AddListener(device->inputPort, OnStateReply, &state, StateReplyPattern.data());
+  midi::SysExListener* statusListener =
+      midi::AddListener(device->inputPort, OnStatusReply, &status, StatusReplyPattern.data());
+  progress::ProgressWindow* window = progress::OpenProgressWindow(platform::Installed().module, 0,
+                                                                  owner, texts::CheckingStateText);
   state.received.store(0, std::memory_order_relaxed);
   status.received.store(0, std::memory_order_relaxed);
 
-  SendSysEx(device->outputPort, StateRequest.data(), static_cast<std::int32_t>(StateRequest.size()));
+  midi::SendSysEx(device->outputPort, StateRequest.data(),
+                  static_cast<std::int32_t>(StateRequest.size()));
 
   // Escape held down ends the wait early: the user gave up on an instrument
   // that does not answer.
@@ -40,17 +47,24 @@ std::int32_t CheckBootLoader(platform::WindowHandle owner, DetectedDevice* devic
     budget -= static_cast<std::int32_t>(CheckStepMs);
   } while (budget > 0);
 
-  RemoveListener(stateListener);
-  RemoveListener(statusListener);
-  CloseProgressWindow(window, 0);
+  midi::RemoveListener(stateListener);
+  midi::RemoveListener(statusListener);
+  progress::CloseProgressWindow(window, 0);
 
   if (status.received.load(std::memory_order_acquire) != 0) return 1;
-  platform::Ui().MessageBox(owner,
-                            "Device not in Bootloader Mode!\r\n"
-                            "Please power cycle the unit holding START and FX-BYPASS pressed\r\n"
-                            "and then restart this application!",
-                            "Warning: Wrong State", platform::BoxOk);
+  platform::Ui().MessageBox(owner, texts::WrongStateText, texts::WrongStateCaption,
+                            platform::BoxOk);
   return 0;
+}
+
+int OnStateReply(midi::MidiBuffer*, midi::MidiPort*, void* reply, const std::uint8_t* captures,
+                 int count) {
+  if (count < 3) return midi::ListenerKeep;  // the pattern always captures three
+  auto* r = static_cast<StateReply*>(reply);
+  r->data[0] = captures[1];
+  r->data[1] = captures[2];
+  r->received.store(1, std::memory_order_release);
+  return midi::ListenerKeep;
 }
 
 std::int32_t TarvonicHandler(platform::WindowHandle owner, DetectedDevice* device,
@@ -64,3 +78,5 @@ std::int32_t TarvonicHandler(platform::WindowHandle owner, DetectedDevice* devic
       return 0;
   }
 }
+
+}  // namespace device

@@ -1,5 +1,5 @@
-// The Tarvonic's model handler: the boot-loader check and the upload engine.
-// Both run synchronously on the user-interface thread and talk to the
+// The Tarvonic's model handler and its boot-loader check (the upload engine
+// is in upload_engine.h). Both run synchronously on the user-interface thread and talk to the
 // instrument through the DetectedDevice's ports; replies arrive on the
 // dispatcher thread and are handed over through the reply records below.
 #pragma once
@@ -9,17 +9,9 @@
 #include <span>
 
 #include "device/device_records.h"
+#include "midi/midi_buffer.h"
 
-struct MidiBuffer;
-
-// Filled by OnStatusReply on the dispatcher thread. `status` and `value` are
-// written before `received` is published (release); the waiting code reads
-// them only after it has seen `received` (acquire).
-struct StatusReply {
-  std::atomic<std::uint32_t> received{0};
-  std::uint8_t status = 0;
-  std::uint16_t value = 0;  // c2 * 128 + c3; read by nothing
-};
+namespace device {
 
 struct StateReply {
   std::atomic<std::uint32_t> received{0};
@@ -33,12 +25,7 @@ std::int32_t TarvonicHandler(platform::WindowHandle owner, DetectedDevice* devic
 // the "Warning: Wrong State" box.
 std::int32_t CheckBootLoader(platform::WindowHandle owner, DetectedDevice* device);
 
-// Sends the probe packet 50 times, then every SysEx event of `track` with
-// flow control by status replies. True when the whole track went through.
-bool UploadTrack(platform::WindowHandle owner, std::span<const std::uint8_t> track,
-                 DetectedDevice* device);
+int OnStateReply(midi::MidiBuffer* header, midi::MidiPort* port, void* reply,
+                 const std::uint8_t* captures, int count);
 
-int OnStatusReply(MidiBuffer* header, MidiPort* port, void* reply, const std::uint8_t* captures,
-                  int count);
-int OnStateReply(MidiBuffer* header, MidiPort* port, void* reply, const std::uint8_t* captures,
-                 int count);
+}  // namespace device

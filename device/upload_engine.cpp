@@ -2,23 +2,56 @@
 // SysEx event as one packet with flow control by the instrument's status
 // replies. Everything the upload needs per packet lives in one context on the
 // stack: nothing is allocated while it runs.
+#include "device/upload_engine.h"
+
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <vector>
 
 #include "device/keystream.h"
 #include "device/messages.h"
-#include "device/probe_packet.h"
-#include "device/reply_wait.h"
-#include "device/tarvonic_handler.h"
 #include "image/smf_read.h"
 #include "image/track_walker.h"
 #include "midi/listeners.h"
 #include "midi/sysex_output.h"
 #include "platform/services.h"
-#include "ui/progress_window.h"
+#include "progress/progress_window.h"
+#include "texts/user_texts.h"
+
+namespace device {
+
+using image::CopyBounded;
+using image::FindHeaderPacket;
+using image::MetaMarker;
+using image::StartTrackWalk;
+using image::TrackCursor;
+using image::TrackEvent;
+using image::TrackEventKind;
+using midi::ListenerKeep;
+using midi::MidiBuffer;
+using midi::MidiPort;
+using midi::RemoveListener;
+using midi::SysExListener;
 
 namespace {
+
+// The probe packet: set once at start-up on the user-interface thread,
+// read-only afterwards.
+std::vector<std::uint8_t> g_probe;
+
+// Polls `received` before each step of `stepMs` until `budgetMs` is used up.
+// True when a reply was seen. A reply that arrived during the last step is
+// still within the budget and counts.
+bool WaitForReply(const std::atomic<std::uint32_t>& received, std::int32_t budgetMs,
+                  std::uint32_t stepMs) {
+  do {
+    if (received.load(std::memory_order_acquire) != 0) return true;
+    platform::Time().Sleep(stepMs);
+    budgetMs -= static_cast<std::int32_t>(stepMs);
+  } while (budgetMs > 0);
+  return received.load(std::memory_order_acquire) != 0;
+}
 
 constexpr std::size_t PacketCapacity = 2056;
 constexpr std::size_t PlainCapacity = 2040;
@@ -38,15 +71,12 @@ constexpr std::uint32_t StatusHoldMs = 200;
 // (cable pulled, power lost); the user is asked whether to keep trying.
 constexpr std::uint32_t SilenceLimitMs = 60000;
 
-constexpr char FlashingText[] =
-    "Flashing in Progress\nDo not turn off Power or Cancel this\nApplication during the Upload!";
-
 enum class Outcome { Accepted, Failed };
 
 struct Upload {
   platform::WindowHandle owner = nullptr;
   DetectedDevice* device = nullptr;
-  ProgressWindow* window = nullptr;
+  progress::ProgressWindow* window = nullptr;
   StatusReply reply;
   PacketKeystream keys;
   bool errorShown = false;
@@ -57,7 +87,7 @@ struct Upload {
 };
 
 void ShowSendFailure(const Upload& u) {
-  platform::Ui().MessageBox(u.owner, "Unable to send SysEx packet!", "Fatal Error",
+  platform::Ui().MessageBox(u.owner, texts::SendFailureText, texts::SendFailureCaption,
                             platform::BoxOk);
 }
 
@@ -69,12 +99,8 @@ void ClearReply(Upload& u) { u.reply.received.store(0, std::memory_order_relaxed
 
 // True when the user wants to go on waiting for a silent instrument.
 bool KeepWaitingForSilentDevice(const Upload& u) {
-  const int answer = platform::Ui().MessageBox(
-      u.owner,
-      "The Device has not answered for 60 seconds.\r\n"
-      "Please check the MIDI connections and that the Device is powered.\r\n"
-      "Press Retry to keep trying, or Cancel to stop the Upload.",
-      "No Answer from Device", platform::BoxRetryCancel);
+  const int answer = platform::Ui().MessageBox(u.owner, texts::SilenceText, texts::SilenceCaption,
+                                               platform::BoxRetryCancel);
   return answer == platform::IdRetry;
 }
 
@@ -105,14 +131,14 @@ Outcome SendPacket(Upload& u, std::span<std::uint8_t> packet, PacketKind kind,
   const std::int32_t budget = isReset ? ResetReplyBudgetMs : ReplyBudgetMs;
   for (;;) {
     ClearReply(u);
-    SetProgressPosition(u.window, dataOffset, trackLength);
+    progress::SetProgressPosition(u.window, dataOffset, trackLength);
     if (scrambled) u.keys.BeginAttempt(plain, packet);
     if (!Send(u, packet)) {
       ShowSendFailure(u);
       return Outcome::Failed;
     }
     if (!WaitForReply(u.reply.received, budget, ReplyStepMs)) {
-      SetProgressText(u.window, StatusHoldMs, "!Retry...");
+      progress::SetProgressText(u.window, StatusHoldMs, texts::RetryStatus);
       u.errorShown = true;
       u.silentMs += static_cast<std::uint32_t>(budget);
       if (u.silentMs >= SilenceLimitMs) {
@@ -127,19 +153,19 @@ Outcome SendPacket(Upload& u, std::span<std::uint8_t> packet, PacketKind kind,
       case StatusAccepted:
         return Outcome::Accepted;
       case StatusError:
-        SetProgressText(u.window, StatusHoldMs, "!Error");
+        progress::SetProgressText(u.window, StatusHoldMs, texts::ErrorStatus);
         u.errorShown = true;
         break;
       case StatusInSync:
         if (u.errorShown) {
-          SetProgressText(u.window, StatusHoldMs, u.markerText);
+          progress::SetProgressText(u.window, StatusHoldMs, u.markerText);
           u.errorShown = false;
         }
         return Outcome::Accepted;
       case StatusResync: {
         bool inSync = false;
         if (scrambled) {
-          SetProgressText(u.window, StatusHoldMs, "!Resync");
+          progress::SetProgressText(u.window, StatusHoldMs, texts::ResyncStatus);
           inSync = Resynchronise(u);
         }
         u.errorShown = true;
@@ -178,7 +204,7 @@ bool WalkTrack(Upload& u, std::span<const std::uint8_t> track) {
       case TrackEventKind::Meta:
         if (event.metaType == MetaMarker) {
           CopyBounded(u.markerText, event.data);
-          SetProgressText(u.window, StatusHoldMs, u.markerText);
+          progress::SetProgressText(u.window, StatusHoldMs, u.markerText);
         }
         break;
       case TrackEventKind::SysEx: {
@@ -213,15 +239,6 @@ int OnStatusReply(MidiBuffer*, MidiPort*, void* reply, const std::uint8_t* captu
   return ListenerKeep;
 }
 
-int OnStateReply(MidiBuffer*, MidiPort*, void* reply, const std::uint8_t* captures, int count) {
-  if (count < 3) return ListenerKeep;  // the pattern always captures three
-  auto* r = static_cast<StateReply*>(reply);
-  r->data[0] = captures[1];
-  r->data[1] = captures[2];
-  r->received.store(1, std::memory_order_release);
-  return ListenerKeep;
-}
-
 bool UploadTrack(platform::WindowHandle owner, std::span<const std::uint8_t> track,
                  DetectedDevice* device) {
   Upload u;
@@ -229,10 +246,20 @@ bool UploadTrack(platform::WindowHandle owner, std::span<const std::uint8_t> tra
   u.device = device;
   SysExListener* listener =
       AddListener(device->inputPort, OnStatusReply, &u.reply, StatusReplyPattern.data());
-  u.window = OpenProgressWindow(platform::Installed().module, ProgressModeBar | ProgressModeStatus,
-                                owner, FlashingText);
+  u.window = progress::OpenProgressWindow(platform::Installed().module,
+                                          progress::ProgressModeBar | progress::ProgressModeStatus,
+                                          owner, texts::FlashingText);
   const bool result = ProbePhase(u) && WalkTrack(u, track);
   RemoveListener(listener);
-  CloseProgressWindow(u.window, 0);
+  progress::CloseProgressWindow(u.window, 0);
   return result;
 }
+
+bool PrepareProbePacket(std::span<const std::uint8_t> track) {
+  g_probe = FindHeaderPacket(track);
+  return !g_probe.empty();
+}
+
+std::span<const std::uint8_t> ProbePacket() { return g_probe; }
+
+}  // namespace device

@@ -9,9 +9,10 @@
 #include <vector>
 
 #include "image/firmware_image.h"
-#include "image/header_packet.h"
 #include "image/smf_read.h"
 #include "image/track_walker.h"
+
+using namespace image;
 
 namespace {
 
@@ -81,10 +82,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   WalkAsUpload(bytes, false);
   CheckHeaderPacket(bytes);
 
-  const std::uint8_t* cursor = data;
-  const std::int32_t value = ReadVarLen(cursor, data + size);
-  Require(cursor >= data && cursor <= data + size);
-  // -1 with a moved cursor is the value FFFFFFFFh, which takes five bytes.
-  Require(value != -1 || cursor == data || size >= 5);
+  std::size_t offset = 0;
+  std::uint32_t value = 0;
+  // A read either completes inside the bytes or leaves the offset alone.
+  if (ReadVarLen(bytes, offset, value)) {
+    Require(offset >= 1 && offset <= size);
+  } else {
+    Require(offset == 0);
+  }
   return 0;
 }

@@ -12,6 +12,8 @@
 
 #include "midi/listener_pattern.h"
 
+using namespace midi;
+
 namespace {
 
 void Require(bool condition) {

@@ -5,6 +5,8 @@
 #include "image/smf_read.h"
 #include "image/track_walker.h"
 
+namespace image {
+
 namespace {
 
 constexpr std::size_t ChunkHeaderSize = 8;
@@ -115,3 +117,5 @@ const FirmwareImage& LoadedFirmwareImage() { return g_image; }
 bool LoadFirmwareImage(std::span<const std::uint8_t> resource) {
   return ReadFirmwareImage(resource, g_image);
 }
+
+}  // namespace image

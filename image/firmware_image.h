@@ -11,7 +11,10 @@
 #include <cstdint>
 #include <span>
 
+#include "platform/firmware_resource.h"
 #include "platform/services.h"
+
+namespace image {
 
 inline constexpr std::size_t FirmwareVersionSize = 20;  // 19 characters and a NUL
 
@@ -41,11 +44,16 @@ bool ReadFirmwareImage(std::span<const std::uint8_t> resource, FirmwareImage& im
 // The process-wide image, empty until a Load... call succeeds.
 const FirmwareImage& LoadedFirmwareImage();
 
-// Loads the program's embedded image (through the platform seam) into the
-// process-wide record. False when it is missing or invalid; the caller then
-// reports the fatal error, this code shows nothing.
-bool LoadFirmwareImage(platform::ModuleHandle module);
-// The same for an image the caller supplies (a test, an image file given on
-// the command line). The bytes must stay alive and unchanged for the rest of
-// the process.
+// Loads an image into the process-wide record: one the caller supplies (a
+// test, an image file given on the command line), whose bytes must stay alive
+// and unchanged for the rest of the process, or the program's embedded one,
+// found through the platform seam. False when it is missing or invalid; the
+// caller then reports the error, this code shows nothing.
 bool LoadFirmwareImage(std::span<const std::uint8_t> resource);
+// Inline, so that only programs that load the embedded image need the
+// platform's resource lookup.
+inline bool LoadFirmwareImage(platform::ModuleHandle module) {
+  return LoadFirmwareImage(platform::FindFirmwareResource(module));
+}
+
+}  // namespace image

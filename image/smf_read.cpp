@@ -2,8 +2,9 @@
 
 #include <algorithm>
 
-bool TryReadVarLen(std::span<const std::uint8_t> bytes, std::size_t& offset,
-                   std::uint32_t& value) {
+namespace image {
+
+bool ReadVarLen(std::span<const std::uint8_t> bytes, std::size_t& offset, std::uint32_t& value) {
   std::uint32_t accumulated = 0;
   for (std::size_t at = offset; at < bytes.size(); ++at) {
     const std::uint8_t byte = bytes[at];
@@ -15,16 +16,6 @@ bool TryReadVarLen(std::span<const std::uint8_t> bytes, std::size_t& offset,
     }
   }
   return false;
-}
-
-std::int32_t ReadVarLen(const std::uint8_t*& cursor, const std::uint8_t* end) {
-  if (cursor == nullptr || end == nullptr || cursor >= end) return -1;
-  const std::span<const std::uint8_t> rest(cursor, static_cast<std::size_t>(end - cursor));
-  std::size_t offset = 0;
-  std::uint32_t value = 0;
-  if (!TryReadVarLen(rest, offset, value)) return -1;
-  cursor += offset;
-  return static_cast<std::int32_t>(value);
 }
 
 std::uint32_t ReadBE32(const std::uint8_t* bytes) {
@@ -42,3 +33,5 @@ void CopyBounded(std::span<char> destination, std::span<const std::uint8_t> sour
   for (std::size_t i = 0; i < count; ++i) destination[i] = static_cast<char>(source[i]);
   destination[count] = '\0';
 }
+
+}  // namespace image

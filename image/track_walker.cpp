@@ -2,6 +2,8 @@
 
 #include "image/smf_read.h"
 
+namespace image {
+
 namespace {
 
 TrackEvent Finish(TrackCursor& cursor, TrackEvent event) {
@@ -21,7 +23,7 @@ TrackEvent Fail(TrackCursor& cursor, TrackFault fault, std::size_t at) {
 // Reads the length of a meta or SysEx event and frames its data.
 bool ReadEventData(TrackCursor& cursor, TrackEvent& event, TrackFault& fault) {
   std::uint32_t length = 0;
-  if (!TryReadVarLen(cursor.track, cursor.offset, length)) {
+  if (!ReadVarLen(cursor.track, cursor.offset, length)) {
     fault = TrackFault::Truncated;
     return false;
   }
@@ -78,7 +80,7 @@ TrackEvent NextTrackEvent(TrackCursor& cursor) {
 
   // The delta time plays no part: the upload is paced by the instrument.
   std::uint32_t delta = 0;
-  if (!TryReadVarLen(track, cursor.offset, delta)) return Finish(cursor, TrackEvent{});
+  if (!ReadVarLen(track, cursor.offset, delta)) return Finish(cursor, TrackEvent{});
   const std::size_t eventStart = cursor.offset;
   if (cursor.offset >= track.size()) return Fail(cursor, TrackFault::Truncated, eventStart);
 
@@ -107,3 +109,22 @@ TrackEvent NextTrackEvent(TrackCursor& cursor) {
   if (!ReadEventData(cursor, event, fault)) return Fail(cursor, fault, eventStart);
   return event;
 }
+
+std::vector<std::uint8_t> FindHeaderPacket(std::span<const std::uint8_t> track) {
+  TrackCursor cursor = StartTrackWalk(track);
+  for (;;) {
+    const TrackEvent event = NextTrackEvent(cursor);
+    if (event.kind == TrackEventKind::End || event.kind == TrackEventKind::Invalid) return {};
+    if (event.kind != TrackEventKind::SysEx) continue;
+    // The event data lack the F0, so positions in them are one lower.
+    if (event.data.size() + 1 < HeaderPacketMinimum) continue;
+    if (event.data[HeaderPacketCommandAt - 1] != HeaderPacketCommand) continue;
+    std::vector<std::uint8_t> packet;
+    packet.reserve(event.data.size() + 1);
+    packet.push_back(StatusSysEx);
+    packet.insert(packet.end(), event.data.begin(), event.data.end());
+    return packet;
+  }
+}
+
+}  // namespace image

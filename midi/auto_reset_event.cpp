@@ -1,5 +1,7 @@
 #include "midi/auto_reset_event.h"
 
+namespace midi {
+
 void AutoResetEvent::Signal() {
   {
     std::lock_guard lock(mutex_);
@@ -13,3 +15,5 @@ void AutoResetEvent::Wait() {
   signalledChanged_.wait(lock, [this] { return signalled_; });
   signalled_ = false;
 }
+
+}  // namespace midi

@@ -7,6 +7,8 @@
 #include <condition_variable>
 #include <mutex>
 
+namespace midi {
+
 class AutoResetEvent {
  public:
   void Signal();
@@ -17,3 +19,5 @@ class AutoResetEvent {
   std::condition_variable signalledChanged_;
   bool signalled_ = false;
 };
+
+}  // namespace midi

@@ -3,11 +3,16 @@
 #include <array>
 #include <chrono>
 #include <condition_variable>
+#include <new>
+#include <system_error>
+#include <thread>
 
 #include "midi/listeners.h"
 #include "midi/midi_buffer.h"
 #include "midi/sysex_output.h"
 #include "platform/services.h"
+
+namespace midi {
 
 namespace {
 
@@ -107,3 +112,21 @@ unsigned DispatcherThread() {
     while (platform::MidiHeader* header = TakeFromQueue()) Dispatch(header, captures);
   }
 }
+
+std::atomic<bool> RefuseDispatcherStart{false};
+
+bool StartDispatcherThread() {
+  if (RefuseDispatcherStart.load(std::memory_order_relaxed)) return false;
+  // std::thread reports a failed start by exception; it ends here, at the
+  // transport's own boundary.
+  try {
+    DispatcherHandle = new std::thread(DispatcherThread);
+  } catch (const std::system_error&) {
+    return false;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  return true;
+}
+
+}  // namespace midi

@@ -4,10 +4,13 @@
 // finished output buffers to the pool.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
 #include "midi/transport_records.h"
+
+namespace midi {
 
 // Captures of one listener walk live on the dispatcher's stack.
 inline constexpr std::size_t DispatcherCaptureSize = 1024;
@@ -29,3 +32,12 @@ bool WaitDispatcherIdle(std::uint32_t timeoutMs);
 // The dispatcher thread's routine. Runs until it finds DispatcherStop set
 // after a wake-up or after draining the queue; returns 0.
 unsigned DispatcherThread();
+
+// Starts DispatcherThread and stores its handle in DispatcherHandle; false
+// when no thread could be started.
+bool StartDispatcherThread();
+// While true, StartDispatcherThread fails, as if the system had no thread to
+// give: how tests reach the transport's answer to that.
+extern std::atomic<bool> RefuseDispatcherStart;
+
+}  // namespace midi

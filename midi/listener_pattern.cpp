@@ -1,5 +1,7 @@
 #include "midi/listener_pattern.h"
 
+namespace midi {
+
 namespace {
 
 bool IsLiteral(std::uint8_t code) { return code < 0x80 || code == 0xF0 || code == 0xF7; }
@@ -31,3 +33,5 @@ bool MatchListenerPattern(const std::uint8_t* pattern, std::size_t patternLimit,
   }
   return false;
 }
+
+}  // namespace midi

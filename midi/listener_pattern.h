@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <span>
 
+namespace midi {
+
 inline constexpr std::uint8_t PatternCapture = 0xFD;
 inline constexpr std::uint8_t PatternSkip = 0xFE;
 inline constexpr std::uint8_t PatternEnd = 0xFF;
@@ -26,3 +28,5 @@ inline constexpr std::size_t ListenerCaptureLimit = 1024;
 bool MatchListenerPattern(const std::uint8_t* pattern, std::size_t patternLimit,
                           std::span<const std::uint8_t> data,
                           std::span<std::uint8_t, ListenerCaptureLimit> captures, int& count);
+
+}  // namespace midi

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 
-#include "midi/transport_alloc.h"
+#include "midi/transport_records.h"
+
+namespace midi {
 
 SysExListener* GlobalListeners = nullptr;
 SysExListener* ListenerFreeList = nullptr;
@@ -92,3 +94,5 @@ void OfferToListeners(SysExListener*& list, MidiBuffer* buffer, MidiPort* port,
     }
   }
 }
+
+}  // namespace midi

@@ -15,6 +15,8 @@
 #include "midi/midi_buffer.h"
 #include "midi/transport_records.h"
 
+namespace midi {
+
 inline constexpr std::uint32_t ListenerMagic = 0x53784378;  // "xCxS" in memory
 
 // Callback results: 1 or 2 unregister the listener (its handle must not be
@@ -64,3 +66,5 @@ void RecycleListenersOf(MidiPort* port);
 // ListenerLock held.
 void OfferToListeners(SysExListener*& list, MidiBuffer* buffer, MidiPort* port,
                       std::span<std::uint8_t, ListenerCaptureLimit> captures);
+
+}  // namespace midi

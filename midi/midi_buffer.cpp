@@ -3,8 +3,9 @@
 #include <atomic>
 #include <cstddef>
 
-#include "midi/transport_alloc.h"
 #include "midi/transport_records.h"
+
+namespace midi {
 
 MidiBuffer* BufferPool = nullptr;
 std::atomic<std::size_t> MidiBuffersAllocated{0};
@@ -38,3 +39,5 @@ void BufferPut(MidiBuffer* buffer) {
   buffer->header.lpNext = BufferPool != nullptr ? &BufferPool->header : nullptr;
   BufferPool = buffer;
 }
+
+}  // namespace midi

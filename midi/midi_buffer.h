@@ -10,6 +10,8 @@
 
 #include "platform/midi_driver.h"
 
+namespace midi {
+
 inline constexpr std::uint32_t MidiBufferDataSize = 128;
 
 struct MidiBuffer {
@@ -36,3 +38,5 @@ extern std::atomic<std::size_t> MidiBuffersAllocated;
 MidiBuffer* BufferGet();
 // Returns a buffer to the pool.
 void BufferPut(MidiBuffer* buffer);
+
+}  // namespace midi

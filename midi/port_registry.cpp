@@ -1,24 +1,20 @@
 #include "midi/port_registry.h"
 
-#include "midi/midi_buffer.h"
-
 #include <cstring>
 
 #include "midi/input_dispatcher.h"
 #include "midi/listeners.h"
+#include "midi/midi_buffer.h"
 #include "midi/sysex_output.h"
-#include "midi/transport_alloc.h"
 #include "midi/transport_records.h"
-#include "midi/transport_start.h"
 #include "platform/services.h"
-#include "ui/progress_window.h"
+#include "progress/progress_window.h"
+#include "texts/user_texts.h"
+
+namespace midi {
 
 namespace {
 
-constexpr char ConfigurationErrorCaption[] = "MIDI Configuration Error";
-constexpr char NoInputsText[] = "No MIDI Inputs are found!";
-constexpr char NoOutputsText[] = "No MIDI Outputs are found!";
-constexpr char InitializingText[] = "Initializing MIDI";
 constexpr std::uint32_t PortNameHoldMs = 50;
 constexpr std::uint32_t InitMinimumDisplayMs = 300;
 constexpr std::uint32_t InputBuffersPerPort = 2;
@@ -34,9 +30,9 @@ constexpr std::uint16_t ExcludedProductBit = 0x0100;
 bool FineResolutionHeld = false;
 
 // The name as a terminated string, whether or not the driver terminated it.
-struct PortName {
+struct TerminatedName {
   char text[sizeof(platform::MidiInCaps::szPname) + 1];
-  explicit PortName(const MidiPort& port) {
+  explicit TerminatedName(const MidiPort& port) {
     std::memcpy(text, port.caps.in.szPname, sizeof port.caps.in.szPname);
     text[sizeof text - 1] = '\0';
   }
@@ -60,7 +56,7 @@ void LinkBehind(MidiPort*& last, MidiPort* port) {
   last = port;
 }
 
-void OpenInputs(platform::MidiDriver& midi, ProgressWindow* window, std::uint32_t count,
+void OpenInputs(platform::MidiDriver& midi, progress::ProgressWindow* window, std::uint32_t count,
                 MidiPort*& last) {
   for (std::uint32_t index = 0; index < count; ++index) {
     // Without memory for the record the port is skipped, like one that
@@ -68,11 +64,11 @@ void OpenInputs(platform::MidiDriver& midi, ProgressWindow* window, std::uint32_
     auto* port = NewTransportRecord<MidiPort>(TransportRecord::Port);
     if (port == nullptr) continue;
     midi.InGetDevCaps(index, &port->caps.in);
-    SetProgressText(window, PortNameHoldMs, PortName(*port).text);
+    progress::SetProgressText(window, PortNameHoldMs, TerminatedName(*port).text);
     port->flags.store(PortInput | PortEnabled, std::memory_order_relaxed);
     port->device = index;
     if (midi.InOpen(&port->handle, index, InputCallback, reinterpret_cast<std::uintptr_t>(port)) != 0) {
-      SetProgressText(window, 0, "");
+      progress::SetProgressText(window, 0, "");
       delete port;
       continue;
     }
@@ -82,16 +78,16 @@ void OpenInputs(platform::MidiDriver& midi, ProgressWindow* window, std::uint32_
   }
 }
 
-void OpenOutputs(platform::MidiDriver& midi, ProgressWindow* window, std::uint32_t count,
+void OpenOutputs(platform::MidiDriver& midi, progress::ProgressWindow* window, std::uint32_t count,
                  MidiPort*& last) {
   for (std::uint32_t index = 0; index < count; ++index) {
     auto* port = NewTransportRecord<MidiPort>(TransportRecord::Port);
     if (port == nullptr) continue;
     midi.OutGetDevCaps(index, &port->caps.out);
-    SetProgressText(window, PortNameHoldMs, PortName(*port).text);
+    progress::SetProgressText(window, PortNameHoldMs, TerminatedName(*port).text);
     port->device = index | PortOutputMark;
     if (midi.OutOpen(&port->handle, index, OutputCallback, reinterpret_cast<std::uintptr_t>(port)) != 0) {
-      SetProgressText(window, 0, "");
+      progress::SetProgressText(window, 0, "");
       delete port;
       continue;
     }
@@ -107,12 +103,14 @@ int MidiTransportInit(platform::WindowHandle owner) {
   platform::MidiDriver& midi = platform::Midi();
   const std::uint32_t inputs = midi.InGetNumDevs();
   if (inputs == 0) {
-    platform::Ui().MessageBox(nullptr, NoInputsText, ConfigurationErrorCaption, platform::BoxOk);
+    platform::Ui().MessageBox(nullptr, texts::NoInputsText, texts::ConfigurationErrorCaption,
+                              platform::BoxOk);
     return 0;
   }
   const std::uint32_t outputs = midi.OutGetNumDevs();
   if (outputs == 0) {
-    platform::Ui().MessageBox(nullptr, NoOutputsText, ConfigurationErrorCaption, platform::BoxOk);
+    platform::Ui().MessageBox(nullptr, texts::NoOutputsText, texts::ConfigurationErrorCaption,
+                              platform::BoxOk);
     return 0;
   }
 
@@ -121,21 +119,21 @@ int MidiTransportInit(platform::WindowHandle owner) {
     platform::Time().BeginFineResolution();
     FineResolutionHeld = true;
   }
-  ProgressWindow* window =
-      OpenProgressWindow(platform::Installed().module, ProgressModeStatus, owner, InitializingText);
+  progress::ProgressWindow* window = progress::OpenProgressWindow(
+      platform::Installed().module, progress::ProgressModeStatus, owner, texts::InitializingText);
 
   DispatcherStop.store(0, std::memory_order_release);
   if (DispatcherHandle == nullptr && !StartDispatcherThread()) {
     // Nothing would ever hand input to a listener or return a sent buffer:
     // the transport is unusable, so no port is opened.
-    CloseProgressWindow(window, InitMinimumDisplayMs);
+    progress::CloseProgressWindow(window, InitMinimumDisplayMs);
     return 0;
   }
 
   MidiPort* last = nullptr;
   OpenInputs(midi, window, inputs, last);
   OpenOutputs(midi, window, outputs, last);
-  CloseProgressWindow(window, InitMinimumDisplayMs);
+  progress::CloseProgressWindow(window, InitMinimumDisplayMs);
   return 1;
 }
 
@@ -187,3 +185,5 @@ void MidiTransportShutdown() {
     FineResolutionHeld = false;
   }
 }
+
+}  // namespace midi

@@ -4,6 +4,8 @@
 
 #include "platform/dialogs.h"
 
+namespace midi {
+
 // Opens every port the driver offers. Returns 1 when there is at least one
 // input and at least one output (whether or not any could be opened), and 0
 // when inputs or outputs are missing altogether, or when the dispatcher
@@ -14,3 +16,5 @@ int MidiTransportInit(platform::WindowHandle owner);
 // Stops the dispatcher, then closes and frees every port. Safe after a failed
 // or missing initialisation, and when called twice.
 void MidiTransportShutdown();
+
+}  // namespace midi

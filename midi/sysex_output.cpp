@@ -5,16 +5,16 @@
 #include <cstring>
 
 #include "platform/services.h"
+#include "texts/user_texts.h"
+
+namespace midi {
 
 namespace {
 
-constexpr char TransferErrorCaption[] = "Fatal Transfer-Error";
-constexpr char TransferErrorFormat[] = "MIDI-Error %d during midiOutLongMsg";
-
 void ShowTransferError(std::uint32_t code) {
   char text[64];
-  std::snprintf(text, sizeof text, TransferErrorFormat, static_cast<int>(code));
-  platform::Ui().MessageBox(nullptr, text, TransferErrorCaption, platform::BoxOk);
+  std::snprintf(text, sizeof text, texts::TransferErrorFormat, static_cast<int>(code));
+  platform::Ui().MessageBox(nullptr, text, texts::TransferErrorCaption, platform::BoxOk);
 }
 
 }  // namespace
@@ -77,3 +77,5 @@ void KF_CALLBACK OutputCallback(platform::MidiHandle, std::uint32_t message, std
     QueueCompleted(reinterpret_cast<platform::MidiHeader*>(param1));
   }
 }
+
+}  // namespace midi

@@ -10,6 +10,8 @@
 #include "midi/midi_buffer.h"
 #include "midi/transport_records.h"
 
+namespace midi {
+
 inline constexpr std::uint32_t SendAttempts = 10;
 inline constexpr std::uint32_t SendRetryPauseMs = 200;
 // After every chunk: n / SendPaceBytesPerMs + SendPaceBaseMs milliseconds.
@@ -38,3 +40,5 @@ std::uint32_t SendSysEx(MidiPort* port, const std::uint8_t* bytes, std::int32_t 
 void KF_CALLBACK OutputCallback(platform::MidiHandle handle, std::uint32_t message,
                                 std::uintptr_t instance, std::uintptr_t param1,
                                 std::uintptr_t param2);
+
+}  // namespace midi

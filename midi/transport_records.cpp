@@ -1,5 +1,9 @@
 #include "midi/transport_records.h"
 
+#include <cstring>
+
+namespace midi {
+
 MidiPort* PortList = nullptr;
 std::mutex PoolLock;
 std::mutex ListenerLock;
@@ -7,6 +11,7 @@ AutoResetEvent* DispatcherWake = nullptr;
 std::atomic<std::uint32_t> DispatcherStop{0};
 std::thread* DispatcherHandle = nullptr;
 platform::MidiHeader* DispatchQueue = nullptr;
+std::atomic<TransportAllocationRefusal> RefuseTransportAllocation{nullptr};
 
 std::uint32_t PortMidPid(const MidiPort* port) {
   if (port == nullptr) return 0;
@@ -44,3 +49,21 @@ void QueueCompleted(platform::MidiHeader* header) {
   // Before the first initialisation there is nobody to wake.
   if (DispatcherWake != nullptr) DispatcherWake->Signal();
 }
+
+std::string_view PortName(const MidiPort* port) {
+  if (port == nullptr) return {};
+  const char* name = port->caps.in.szPname;
+  const void* zero = std::memchr(name, '\0', sizeof port->caps.in.szPname);
+  return {name, zero != nullptr ? static_cast<std::size_t>(static_cast<const char*>(zero) - name)
+                                : sizeof port->caps.in.szPname};
+}
+
+texts::PortFacts DescribePort(const MidiPort& port) {
+  return {.input = (port.flags.load(std::memory_order_relaxed) & PortInput) != 0,
+          .index = port.device & PortDeviceIndexMask,
+          .mid = port.caps.in.wMid,
+          .pid = port.caps.in.wPid,
+          .name = PortName(&port)};
+}
+
+}  // namespace midi

@@ -16,10 +16,15 @@
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
+#include <new>
+#include <string_view>
 #include <thread>
 
 #include "midi/auto_reset_event.h"
 #include "platform/midi_driver.h"
+#include "texts/user_texts.h"
+
+namespace midi {
 
 struct SysExListener;
 
@@ -74,3 +79,31 @@ char* PortCopyName(const MidiPort* port, char* destination, std::size_t size);
 // Appends a finished header to the dispatch queue and wakes the dispatcher.
 // Runs on the driver's callback threads.
 void QueueCompleted(platform::MidiHeader* header);
+
+// The port's name as the driver filled it: up to its first zero byte, and
+// never beyond the 32 bytes of szPname (a careless driver may fill them all).
+// Empty for no port.
+std::string_view PortName(const MidiPort* port);
+// What the Ports page and the command line show of a port.
+texts::PortFacts DescribePort(const MidiPort& port);
+
+// Zero-initialised allocation of the transport's records (ports, buffers,
+// listeners), with a switch through which tests make an allocation fail as
+// if memory had run out. Records are value-initialised, so every field
+// starts at zero or none.
+enum class TransportRecord { Port, Buffer, Listener };
+
+// Returns true to refuse the allocation of that kind of record. None (the
+// default) refuses nothing.
+using TransportAllocationRefusal = bool (*)(TransportRecord kind);
+extern std::atomic<TransportAllocationRefusal> RefuseTransportAllocation;
+
+template <typename Record>
+Record* NewTransportRecord(TransportRecord kind) {
+  const TransportAllocationRefusal refuse =
+      RefuseTransportAllocation.load(std::memory_order_relaxed);
+  if (refuse != nullptr && refuse(kind)) return nullptr;
+  return new (std::nothrow) Record{};
+}
+
+}  // namespace midi

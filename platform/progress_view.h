@@ -1,5 +1,5 @@
 // The progress-view seam: what draws a ProgressWindow record and runs its
-// window thread. The record and its four operations (ui/progress_window.cpp)
+// window thread. The record and its four operations (progress/progress_window.cpp)
 // are portable; the Win32 view gives each window a thread with its own message
 // loop, and the simulated view records what a window would have shown.
 //
@@ -13,7 +13,9 @@
 
 #include <cstdint>
 
-struct ProgressWindow;  // ui/progress_window_record.h
+namespace progress {
+struct ProgressWindow;  // progress/progress_window_record.h
+}
 
 namespace platform {
 
@@ -26,18 +28,18 @@ class ProgressView {
   virtual ~ProgressView() = default;
   // Starts the window's thread, which takes over one reference to the record.
   // False when no thread could be started: the reference was not taken.
-  virtual bool Start(ProgressWindow& window) = 0;
+  virtual bool Start(progress::ProgressWindow& window) = 0;
   // Waits until the window is shown or its creation failed, at most timeoutMs.
-  virtual void WaitReady(ProgressWindow& window, std::uint32_t timeoutMs) = 0;
+  virtual void WaitReady(progress::ProgressWindow& window, std::uint32_t timeoutMs) = 0;
   // Asks for a repaint without erasing; never blocks.
-  virtual void Repaint(ProgressWindow& window, ProgressChange change) = 0;
+  virtual void Repaint(progress::ProgressWindow& window, ProgressChange change) = 0;
   // Asks the window to close and waits at most timeoutMs for its thread to
   // end. True when the thread has ended.
-  virtual bool Finish(ProgressWindow& window, std::uint32_t timeoutMs) = 0;
+  virtual bool Finish(progress::ProgressWindow& window, std::uint32_t timeoutMs) = 0;
   // Frees what the view keeps in the record (thread and event handles). Runs
   // once, on whichever thread drops the last reference, right before the
   // record is freed.
-  virtual void Release(ProgressWindow& window) = 0;
+  virtual void Release(progress::ProgressWindow& window) = 0;
 };
 
 }  // namespace platform

@@ -22,8 +22,10 @@ struct Services {
   ProgressView* progress = nullptr;
 };
 
-void Install(const Services& services);
-const Services& Installed();
+// Defined here, not in a source file of its own: the registry is one record.
+inline Services InstalledServices;
+inline void Install(const Services& services) { InstalledServices = services; }
+inline const Services& Installed() { return InstalledServices; }
 
 inline MidiDriver& Midi() { return *Installed().midi; }
 inline Clock& Time() { return *Installed().clock; }

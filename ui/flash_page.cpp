@@ -1,12 +1,22 @@
-#include "ui/flash_page.h"
-
-#include "app/app_globals.h"
+// The Flash page (ui/win32_ui.h).
+#include "device/device_records.h"
 #include "device/device_scan.h"
 #include "device/flash_workflow.h"
 #include "image/firmware_image.h"
 #include "midi/port_registry.h"
 #include "resources/resource.h"
-#include "ui/flash_page_text.h"
+#include "texts/user_texts.h"
+#include "ui/win32_ui.h"
+
+namespace ui {
+
+using device::DescribeDevice;
+using device::DetectedDevice;
+using device::DeviceList;
+using device::FlashWorkflowRunning;
+using device::RunFlashWorkflow;
+using device::ScanDevices;
+using midi::MidiTransportInit;
 
 namespace {
 
@@ -94,8 +104,8 @@ void FillDeviceList(HWND page) {
   const HWND list = DeviceListControl(page);
   SendMessageA(list, CB_RESETCONTENT, 0, 0);
   for (DetectedDevice* device = DeviceList; device != nullptr; device = device->next) {
-    char line[DeviceLineSize];
-    FormatDeviceLine(*device, line);
+    char line[texts::DeviceLineSize];
+    texts::FormatDeviceLine(DescribeDevice(*device), line);
     // The list sorts: the result is the line's sorted position.
     const LRESULT position = SendMessageA(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line));
     if (position == CB_ERR || position == CB_ERRSPACE) continue;  // not listed
@@ -103,7 +113,7 @@ void FillDeviceList(HWND page) {
                  reinterpret_cast<LPARAM>(device));
   }
   if (DeviceList == nullptr) {
-    SendMessageA(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(NoDevicesLine));
+    SendMessageA(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(texts::NoDevicesLine));
   }
   // Selecting sends no CBN_SELCHANGE: the caller shows the details if wanted.
   SendMessageA(list, CB_SETCURSEL, 0, 0);
@@ -117,8 +127,9 @@ void ShowDeviceInfo(HWND page) {
     EnableDialogControl(page, IDC_START_FLASH, FALSE);
     return;
   }
-  char details[DeviceDetailsSize];
-  FormatDeviceDetails(*device, LoadedFirmwareImage().version, details);
+  char details[texts::DeviceDetailsSize];
+  texts::FormatDeviceDetails(DescribeDevice(*device), image::LoadedFirmwareImage().version,
+                             details);
   SetDlgItemTextA(page, IDC_DEVICE_DETAILS, details);
   EnableDialogControl(page, IDC_START_FLASH, TRUE);
 }
@@ -137,3 +148,5 @@ INT_PTR CALLBACK FlashPageProc(HWND page, UINT message, WPARAM wParam, LPARAM) {
       return 0;
   }
 }
+
+}  // namespace ui

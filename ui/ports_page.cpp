@@ -1,25 +1,29 @@
-#include "ui/ports_page.h"
-
+// The Ports page (ui/win32_ui.h).
+#include <windows.h>
 #include <commctrl.h>
 
-#include "app/app_globals.h"
+#include "platform/services.h"
 #include "resources/resource.h"
+#include "texts/user_texts.h"
 #include "ui/ports_page_model.h"
+#include "ui/win32_ui.h"
+
+namespace ui {
+
+using midi::MidiPort;
 
 namespace {
 
 constexpr int InitialImages = 2;
 constexpr int ImageGrowth = 10;
 constexpr int AppendItem = 0x7FFF;  // past any existing item
-constexpr char DisableAllText[] =
-    "If you disable all ports you have to activate the proper IN and OUT port manually!\r\n"
-    "Are you sure to disable all ports?";
-constexpr char DisableAllCaption[] = "Disable all MIDI Ports";
 
 // One per process, made at the page's first initialisation and never
 // destroyed: the list view only borrows it (LVS_SHAREIMAGELISTS), so it
 // outlives the page.
 HIMAGELIST PortImages = nullptr;
+
+HINSTANCE Module() { return static_cast<HINSTANCE>(platform::Installed().module); }
 
 void BuildPortImages() {
   const int width = GetSystemMetrics(SM_CXSMICON);
@@ -28,8 +32,8 @@ void BuildPortImages() {
   if (PortImages == nullptr) return;  // the list shows texts without icons
   // The order of the PortImage indices.
   for (int group : {IDI_INPUT_ENABLED, IDI_INPUT_DISABLED, IDI_OUTPUT_ENABLED, IDI_OUTPUT_DISABLED}) {
-    const auto icon = static_cast<HICON>(LoadImageA(ModuleInstance, MAKEINTRESOURCEA(group),
-                                                    IMAGE_ICON, width, height, LR_DEFAULTCOLOR));
+    const auto icon = static_cast<HICON>(
+        LoadImageA(Module(), MAKEINTRESOURCEA(group), IMAGE_ICON, width, height, LR_DEFAULTCOLOR));
     if (icon == nullptr) continue;
     ImageList_ReplaceIcon(PortImages, -1, icon);
     DestroyIcon(icon);  // the image list keeps its own copy
@@ -67,7 +71,14 @@ void SupplyDisplayInfo(NMLVDISPINFOA& request) {
   if ((request.item.mask & LVIF_IMAGE) != 0) request.item.iImage = PortImageIndex(port);
   if ((request.item.mask & LVIF_TEXT) != 0 && request.item.pszText != nullptr &&
       request.item.cchTextMax > 0) {
-    FormatPortItem(port, request.item.pszText, static_cast<std::size_t>(request.item.cchTextMax));
+    const std::span<char> text(request.item.pszText,
+                               static_cast<std::size_t>(request.item.cchTextMax));
+    if (port == nullptr) {
+      texts::FormatPortItem(nullptr, text);
+    } else {
+      const texts::PortFacts facts = DescribePort(*port);
+      texts::FormatPortItem(&facts, text);
+    }
   }
 }
 
@@ -98,7 +109,7 @@ void OnNotify(const NMHDR& header) {
 }
 
 void OnDisableAll(HWND page) {
-  if (MessageBoxA(page, DisableAllText, DisableAllCaption, MB_YESNO) != IDYES) return;
+  if (MessageBoxA(page, texts::DisableAllText, texts::DisableAllCaption, MB_YESNO) != IDYES) return;
   SetAllPortsEnabled(false);
   Repaint(PortListControl(page));
 }
@@ -127,3 +138,5 @@ INT_PTR CALLBACK PortsPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lP
       return FALSE;
   }
 }
+
+}  // namespace ui

@@ -1,10 +1,13 @@
 #include "ui/ports_page_model.h"
 
-#include <cstdio>
+namespace ui {
+
+using midi::MidiPort;
+using midi::PortEnabled;
+using midi::PortInput;
+using midi::PortList;
 
 namespace {
-
-constexpr std::size_t PortNameSize = sizeof(platform::MidiInCaps::szPname);  // 31 and a NUL
 
 bool IsInput(const MidiPort& port) {
   return (port.flags.load(std::memory_order_relaxed) & PortInput) != 0;
@@ -38,19 +41,6 @@ int PortImageIndex(const MidiPort* port) {
          ((flags & PortEnabled) != 0 ? 0 : 1);
 }
 
-void FormatPortItem(const MidiPort* port, char* text, std::size_t capacity) {
-  if (text == nullptr || capacity == 0) return;
-  if (port == nullptr) {
-    std::snprintf(text, capacity, "%s", NoPortText);
-    return;
-  }
-  char name[PortNameSize];
-  PortCopyName(port, name, sizeof name);
-  std::snprintf(text, capacity, "%s%02u[%04X %04X]: %s", IsInput(*port) ? "In" : "Out",
-                port->device & PortDeviceIndexMask, unsigned{port->caps.in.wMid},
-                unsigned{port->caps.in.wPid}, name);
-}
-
 void TogglePortEnabled(MidiPort& port) { port.flags.fetch_xor(PortEnabled, std::memory_order_relaxed); }
 
 void SetAllPortsEnabled(bool enabled) {
@@ -62,3 +52,5 @@ void SetAllPortsEnabled(bool enabled) {
     }
   }
 }
+
+}  // namespace ui

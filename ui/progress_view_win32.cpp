@@ -10,18 +10,21 @@
 // the other: either the caller posts WM_CLOSE or the thread destroys the
 // window it has just made. A thread that ends late still frees the record,
 // through its own reference.
-#include "ui/progress_view_win32.h"
-
 #include <windows.h>
-
 #include <string_view>
 #include <vector>
 
-#include "app/app_globals.h"
-#include "ui/progress_layout.h"
-#include "ui/progress_window.h"
+#include "progress/progress_layout.h"
+#include "progress/progress_window.h"
+#include "progress/progress_window_record.h"
+#include "texts/user_texts.h"
 #include "ui/progress_window_gdi.h"
-#include "ui/progress_window_record.h"
+#include "ui/win32_ui.h"
+
+namespace ui {
+
+// The view draws the progress layer's record with its layout.
+using namespace progress;
 
 namespace {
 
@@ -62,7 +65,7 @@ void Paint(HWND hwnd, ProgressWindow& window) {
   SetTextColor(dc, Yellow);
   SetBkMode(dc, TRANSPARENT);
   Fill(dc, 0, 0, w, rows.bandBottom, band);
-  TextCentred(dc, w, rows.headingY, ProgressHeading);
+  TextCentred(dc, w, rows.headingY, texts::ProgramName);
 
   SetTextColor(dc, Black);
   std::int32_t y = rows.firstLineY;
@@ -159,7 +162,7 @@ void SizeAndShow(HWND hwnd, ProgressWindow& window, HFONT font, ProgressPoint ce
   {
     gdi::WindowDc dc(hwnd);
     gdi::Select selected(dc.get(), font);
-    sizes.push_back(Extent(dc.get(), ProgressHeading));
+    sizes.push_back(Extent(dc.get(), texts::ProgramName));
     for (std::string_view line : ProgressTextLines(window)) sizes.push_back(Extent(dc.get(), line));
   }
   const ProgressMeasure measure = MeasureProgressTexts(sizes);
@@ -265,3 +268,5 @@ platform::ProgressView& Win32ProgressView() {
   static Win32View view;
   return view;
 }
+
+}  // namespace ui

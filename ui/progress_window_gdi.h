@@ -4,7 +4,6 @@
 #pragma once
 
 #include <windows.h>
-
 #include <utility>
 
 namespace gdi {

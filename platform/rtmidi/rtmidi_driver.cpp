@@ -1,7 +1,6 @@
 #include "platform/rtmidi/rtmidi_driver.h"
 
 #include <RtMidi.h>
-
 #include <algorithm>
 #include <cstring>
 #include <deque>

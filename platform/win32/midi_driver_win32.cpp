@@ -3,12 +3,11 @@
 // winmm as they are, and the callback's signature is winmm's MidiInProc /
 // MidiOutProc. The header size passed is sizeof(MIDIHDR): 64 bytes in a
 // 32-bit build, 112 in a 64-bit one.
-#include <windows.h>
-#include <mmsystem.h>
-
-#include <cstddef>
-
 #include "platform/win32/midi_driver_win32.h"
+
+#include <windows.h>
+#include <cstddef>
+#include <mmsystem.h>
 
 namespace win32 {
 namespace {

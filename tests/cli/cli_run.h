@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "cli/commands.h"
-#include "midi/transport_testing.h"
+#include "tests/midi/transport_testing.h"
 
 namespace cli_test {
 

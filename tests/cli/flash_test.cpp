@@ -1,16 +1,18 @@
 // The dry run: kelmora-flash --virtual flash --yes, its terminal output and
 // its transcript, checked against the protocol's rules on the virtual clock.
-#include <gtest/gtest.h>
-
 #include <algorithm>
+#include <gtest/gtest.h>
 
 #include "cli/firmware_digest.h"
 #include "device/messages.h"
 #include "image/firmware_image.h"
-#include "image/header_packet.h"
+#include "image/track_walker.h"
 #include "tests/cli/cli_run.h"
 #include "tests/cli/transcript_reader.h"
 #include "tests/device/test_images.h"
+
+using namespace image;
+using namespace device;
 
 using cli_test::RunCli;
 using cli_test::TranscriptEvent;

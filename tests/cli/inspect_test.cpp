@@ -5,6 +5,8 @@
 #include "tests/cli/cli_run.h"
 #include "tests/device/test_images.h"
 
+using namespace image;
+
 using cli_test::Lines;
 using cli_test::RunCli;
 using test_images::ImageBuilder;

@@ -1,8 +1,7 @@
 // The command line's small parts: transcript formatting, the progress line,
 // and the answers the terminal gives to message boxes.
-#include <gtest/gtest.h>
-
 #include <algorithm>
+#include <gtest/gtest.h>
 
 #include "cli/progress_printer.h"
 #include "cli/terminal_dialogs.h"
@@ -91,7 +90,7 @@ TEST(TerminalBoxes, CaptionAndTextAsTheBoxShowsThem) {
 
 namespace {
 
-std::string Printed(bool inPlace, const std::vector<sim::ProgressEvent>& events) {
+std::string Printed(bool inPlace, const std::vector<progress::ProgressEvent>& events) {
   std::FILE* out = std::tmpfile();
   cli::ProgressPrinter printer(out, inPlace, nullptr);
   for (const auto& e : events) printer.OnEvent(e);
@@ -100,26 +99,26 @@ std::string Printed(bool inPlace, const std::vector<sim::ProgressEvent>& events)
   return text;
 }
 
-sim::ProgressEvent Event(sim::ProgressEvent::Kind kind, std::uint32_t at) {
-  sim::ProgressEvent e;
+progress::ProgressEvent Event(progress::ProgressEvent::Kind kind, std::uint32_t at) {
+  progress::ProgressEvent e;
   e.kind = kind;
   e.window = 1;
   e.at = at;
   return e;
 }
 
-std::vector<sim::ProgressEvent> Upload() {
-  using Kind = sim::ProgressEvent::Kind;
-  std::vector<sim::ProgressEvent> events;
-  sim::ProgressEvent open = Event(Kind::Open, 1000);
+std::vector<progress::ProgressEvent> Upload() {
+  using Kind = progress::ProgressEvent::Kind;
+  std::vector<progress::ProgressEvent> events;
+  progress::ProgressEvent open = Event(Kind::Open, 1000);
   open.mode = 3;
   open.lines = {"Flashing in Progress"};
   events.push_back(open);
-  sim::ProgressEvent text = Event(Kind::Text, 1000);
+  progress::ProgressEvent text = Event(Kind::Text, 1000);
   text.text = "Writing";
   events.push_back(text);
   for (std::uint32_t p = 0; p <= 100; p += 4) {
-    sim::ProgressEvent position = Event(Kind::Position, 1000 + p * 100);
+    progress::ProgressEvent position = Event(Kind::Position, 1000 + p * 100);
     position.position = p;
     position.total = 100;
     events.push_back(position);

@@ -1,11 +1,9 @@
 // The RtMidi driver against a peer on a private JACK server: the test's own
 // RtMidi ports stand for the instrument, so every byte both ways is known.
-#include <gtest/gtest.h>
-
 #include <RtMidi.h>
-
 #include <atomic>
 #include <cstring>
+#include <gtest/gtest.h>
 #include <mutex>
 
 #include "platform/rtmidi/rtmidi_driver.h"

@@ -3,6 +3,8 @@
 #include "device/messages.h"
 #include "tests/device/device_fixture.h"
 
+using namespace device;
+
 namespace {
 
 const auto Owner = reinterpret_cast<platform::WindowHandle>(0xC4EC);
@@ -68,7 +70,7 @@ TEST_F(CheckTest, AnyStatusReplyCountsWhateverItsCode) {
 TEST_F(CheckTest, WithoutAStatusReplyTheWaitEndsAfterTenStepsWithTheWrongStateBox) {
   struct Case {
     const char* name;
-    sim::TarvonicConfig config;
+    emulator::TarvonicConfig config;
   };
   const Case cases[] = {
       {"a state reply alone", {.stateStatusCode = std::nullopt, .sendsStateReply = true}},
@@ -95,12 +97,13 @@ TEST_F(CheckTest, EscapeHeldEndsTheWaitAtTheNextStep) {
   for (const Case c : {Case{0, 0}, Case{20, 0}, Case{21, 1}, Case{250, 3}}) {
     SCOPED_TRACE(c.escapeFrom);
     DetachAll();
-    sim::VirtualTarvonic& tarvonic = AddTarvonic({}, {0});
-    tarvonic.SetFaultScript([](const sim::PacketView&) -> std::optional<sim::FaultDecision> {
-      sim::FaultDecision d;
-      d.delayMs = 500;
-      return d;
-    });
+    emulator::VirtualTarvonic& tarvonic = AddTarvonic({}, {0});
+    tarvonic.SetFaultScript(
+        [](const emulator::PacketView&) -> std::optional<emulator::FaultDecision> {
+          emulator::FaultDecision d;
+          d.delayMs = 500;
+          return d;
+        });
     world.dialogs.SetEscape([this, c] { return world.clock.TickCount() - start >= c.escapeFrom; });
     EXPECT_EQ(Check(), 0);
     EXPECT_EQ(WaitSleeps(), std::vector<std::uint32_t>(c.steps, 100));
@@ -118,12 +121,13 @@ TEST_F(CheckTest, AReplyDuringTheLastStepStillCounts) {
   for (const Case c : {Case{919, 1}, Case{1000, 1}, Case{1020, 1}, Case{1021, 0}}) {
     SCOPED_TRACE(c.delay);
     DetachAll();
-    sim::VirtualTarvonic& tarvonic = AddTarvonic({}, {0});
-    tarvonic.SetFaultScript([c](const sim::PacketView&) -> std::optional<sim::FaultDecision> {
-      sim::FaultDecision d;
-      d.delayMs = c.delay;
-      return d;
-    });
+    emulator::VirtualTarvonic& tarvonic = AddTarvonic({}, {0});
+    tarvonic.SetFaultScript(
+        [c](const emulator::PacketView&) -> std::optional<emulator::FaultDecision> {
+          emulator::FaultDecision d;
+          d.delayMs = c.delay;
+          return d;
+        });
     EXPECT_EQ(Check(), c.result);
     EXPECT_EQ(world.dialogs.Boxes().size() - boxesBefore, c.result == 1 ? 0u : 1u);
     world.clock.Sleep(100);

@@ -11,13 +11,16 @@
 #include "device/device_records.h"
 #include "device/device_scan.h"
 #include "device/flash_workflow.h"
-#include "device/model_table.h"
-#include "device/probe_packet.h"
 #include "device/tarvonic_handler.h"
+#include "device/upload_engine.h"
+#include "emulator/virtual_tarvonic.h"
 #include "image/firmware_image.h"
-#include "platform/sim/virtual_tarvonic.h"
 #include "tests/device/test_images.h"
 #include "tests/midi/transport_fixture.h"
+
+using namespace image;
+using namespace device;
+using namespace emulator;
 
 class DeviceTest : public TransportTest {
  protected:
@@ -31,8 +34,10 @@ class DeviceTest : public TransportTest {
     initWindows_ = world.progress.Started();
   }
 
-  sim::VirtualTarvonic& AddTarvonic(sim::TarvonicConfig config, std::vector<std::uint32_t> outputs) {
-    instruments_.push_back(std::make_unique<sim::VirtualTarvonic>(world.midi, std::move(config)));
+  emulator::VirtualTarvonic& AddTarvonic(emulator::TarvonicConfig config,
+                                         std::vector<std::uint32_t> outputs) {
+    instruments_.push_back(
+        std::make_unique<emulator::VirtualTarvonic>(world.midi, std::move(config)));
     for (const std::uint32_t output : outputs) instruments_.back()->AttachToOutput(output);
     return *instruments_.back();
   }
@@ -89,8 +94,9 @@ class DeviceTest : public TransportTest {
   // Status texts shown in the progress windows opened after Init, in order.
   std::vector<std::string> StatusTexts() const {
     std::vector<std::string> texts;
-    for (const sim::ProgressEvent& e : world.progress.Events()) {
-      if (e.kind == sim::ProgressEvent::Kind::Text && e.window > initWindows_) texts.push_back(e.text);
+    for (const progress::ProgressEvent& e : world.progress.Events()) {
+      if (e.kind == progress::ProgressEvent::Kind::Text && e.window > initWindows_)
+        texts.push_back(e.text);
     }
     return texts;
   }
@@ -100,13 +106,13 @@ class DeviceTest : public TransportTest {
     return captions;
   }
 
-  std::vector<std::unique_ptr<sim::VirtualTarvonic>> instruments_;
+  std::vector<std::unique_ptr<emulator::VirtualTarvonic>> instruments_;
   int initWindows_ = 0;
 };
 
 // A scripted decision: this fault for this packet.
-inline std::optional<sim::FaultDecision> With(sim::PacketFault fault) {
-  sim::FaultDecision decision;
+inline std::optional<emulator::FaultDecision> With(emulator::PacketFault fault) {
+  emulator::FaultDecision decision;
   decision.fault = fault;
   return decision;
 }

@@ -1,10 +1,11 @@
-#include "device/keystream.h"
-
-#include <gtest/gtest.h>
-
 #include <array>
 #include <cstdint>
+#include <gtest/gtest.h>
 #include <vector>
+
+#include "device/keystream.h"
+
+using namespace device;
 
 namespace {
 

@@ -4,6 +4,8 @@
 #include "device/messages.h"
 #include "tests/device/device_fixture.h"
 
+using namespace device;
+
 namespace {
 
 const auto Owner = reinterpret_cast<platform::WindowHandle>(0x5CA9);
@@ -100,7 +102,7 @@ TEST_F(ScanTest, TwoInstrumentsOnOneOutputAreDroppedWithOneBox) {
             "If you have a MIDI-Interface that supports an Omni-Port, and you find\r\n"
             "the Device to flash, you can safely ignore this message!");
   // Shown after the progress window has closed.
-  EXPECT_EQ(world.progress.Events().back().kind, sim::ProgressEvent::Kind::Close);
+  EXPECT_EQ(world.progress.Events().back().kind, progress::ProgressEvent::Kind::Close);
 }
 
 TEST_F(ScanTest, OneInstrumentAnsweringOnTwoInputsIsAmbiguous) {
@@ -155,15 +157,16 @@ TEST_F(ScanTest, AnOutputWithoutAnswerIsShownAndAskedWithTheModelQueries) {
   EXPECT_EQ(Records()[0].outputPort, Out(1));
   std::vector<std::pair<std::string, std::uint32_t>> texts;  // text, time from the start
   std::vector<std::pair<std::uint32_t, std::uint32_t>> positions;
-  for (const sim::ProgressEvent& e : world.progress.Events()) {
+  for (const progress::ProgressEvent& e : world.progress.Events()) {
     if (e.window <= initWindows_) continue;
-    if (e.kind == sim::ProgressEvent::Kind::Open) {
+    if (e.kind == progress::ProgressEvent::Kind::Open) {
       EXPECT_EQ(e.lines, (std::vector<std::string>{"Scanning MIDI Devices, please wait!"}));
       EXPECT_EQ(e.mode, 3u);
       EXPECT_EQ(e.owner, Owner);
     }
-    if (e.kind == sim::ProgressEvent::Kind::Text) texts.emplace_back(e.text, e.at - start);
-    if (e.kind == sim::ProgressEvent::Kind::Position) positions.emplace_back(e.position, e.total);
+    if (e.kind == progress::ProgressEvent::Kind::Text) texts.emplace_back(e.text, e.at - start);
+    if (e.kind == progress::ProgressEvent::Kind::Position)
+      positions.emplace_back(e.position, e.total);
   }
   // The silent output takes 200 ms (identity request and model queries).
   EXPECT_EQ(texts, (std::vector<std::pair<std::string, std::uint32_t>>{{"Out 0", 0}, {"Out 1", 200}}));
@@ -223,7 +226,7 @@ TEST_F(ScanTest, WithoutAnEnabledOutputOrInputNothingIsAsked) {
 TEST_F(ScanTest, ASecondScanReplacesTheFirstOnesRecords) {
   AddPorts(1, 2);
   Init();
-  sim::VirtualTarvonic& first = AddTarvonic({.deviceId = 1}, {0});
+  emulator::VirtualTarvonic& first = AddTarvonic({.deviceId = 1}, {0});
   ASSERT_EQ(Scan(), 1);
   ASSERT_EQ(Records().size(), 1u);
   world.midi.Detach(&first);

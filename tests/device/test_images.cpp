@@ -2,9 +2,13 @@
 
 #include "device/keystream.h"
 #include "device/messages.h"
+#include "emulator/virtual_firmware.h"
 #include "image/firmware_image.h"
 #include "image/track_walker.h"
-#include "platform/sim/virtual_firmware.h"
+
+using namespace image;
+using namespace device;
+using namespace emulator;
 
 extern const std::uint8_t EmbeddedFirmwareImage[];
 extern const std::size_t EmbeddedFirmwareImageSize;
@@ -32,7 +36,9 @@ std::span<const std::uint8_t> Track(std::span<const std::uint8_t> file) {
   return TrackBytes(image);
 }
 
-Bytes PlainFirmware(std::span<const std::uint8_t> track) { return sim::PlainFirmwareOfTrack(track); }
+Bytes PlainFirmware(std::span<const std::uint8_t> track) {
+  return emulator::PlainFirmwareOfTrack(track);
+}
 
 std::vector<Bytes> Messages(std::span<const std::uint8_t> track) {
   std::vector<Bytes> messages;

@@ -19,7 +19,7 @@ std::span<const std::uint8_t> Embedded();
 std::span<const std::uint8_t> Track(std::span<const std::uint8_t> file);
 
 // What an instrument must have written after a complete upload of `track`
-// (sim::PlainFirmwareOfTrack: the host's keystream rules over the image).
+// (emulator::PlainFirmwareOfTrack: the host's keystream rules over the image).
 Bytes PlainFirmware(std::span<const std::uint8_t> track);
 
 // Every SysEx event of `track` as the message sent for it (F0 and the

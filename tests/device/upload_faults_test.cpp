@@ -9,9 +9,11 @@
 #include "device/messages.h"
 #include "tests/device/device_fixture.h"
 
+using namespace device;
+
 namespace {
 
-using sim::PacketFault;
+using emulator::PacketFault;
 using test_images::ImageBuilder;
 
 template <typename T, typename V>
@@ -45,10 +47,11 @@ constexpr std::size_t HeaderPayload = 117;
 
 // `fault` for the first send of the first data packet; `probes` decides each
 // resynchronisation probe in turn (true: answered with 3).
-sim::FaultScript OnFirstData(PacketFault fault, bool garbage = false, std::vector<bool> probes = {}) {
+emulator::FaultScript OnFirstData(PacketFault fault, bool garbage = false,
+                                  std::vector<bool> probes = {}) {
   auto done = std::make_shared<bool>(false);
   auto probe = std::make_shared<std::size_t>(0);
-  return [=](const sim::PacketView& p) -> std::optional<sim::FaultDecision> {
+  return [=](const emulator::PacketView& p) -> std::optional<emulator::FaultDecision> {
     if (p.resyncProbe) {
       const bool answer = *probe < probes.size() && probes[*probe];
       ++*probe;
@@ -56,7 +59,7 @@ sim::FaultScript OnFirstData(PacketFault fault, bool garbage = false, std::vecto
     }
     if (p.kind != PacketKind::Data || *done) return std::nullopt;
     *done = true;
-    std::optional<sim::FaultDecision> d = With(fault);
+    std::optional<emulator::FaultDecision> d = With(fault);
     d->garbage = garbage;
     d->otherCode = 0x55;
     return d;
@@ -73,8 +76,8 @@ class UploadFaultTest : public DeviceTest {
     device = Device(0, 0);
     return UploadTrack(nullptr, TrackBytes(LoadedFirmwareImage()), &device);
   }
-  sim::TarvonicConfig Config() const {
-    sim::TarvonicConfig config;
+  emulator::TarvonicConfig Config() const {
+    emulator::TarvonicConfig config;
     config.strayInput = 1;  // enabled, but not the device's input
     return config;
   }
@@ -111,8 +114,9 @@ TEST_F(UploadFaultTest, EachFaultOnOnePacketGetsItsReactionAndTheFirmwareStaysWh
       {PacketFault::Code4, false, {stored, Probe(), fromSaved}, {"!Resync"}},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(sim::PacketFaultName(c.fault) + std::string(c.garbage ? " with garbage" : ""));
-    sim::VirtualTarvonic& tarvonic = AddTarvonic(Config(), {0});
+    SCOPED_TRACE(emulator::PacketFaultName(c.fault) +
+                 std::string(c.garbage ? " with garbage" : ""));
+    emulator::VirtualTarvonic& tarvonic = AddTarvonic(Config(), {0});
     tarvonic.SetFaultScript(OnFirstData(c.fault, c.garbage, {true}));
     const std::size_t sentBefore = SentMessages(0).size();
     const std::size_t textsBefore = StatusTexts().size();
@@ -141,7 +145,7 @@ TEST_F(UploadFaultTest, ResynchronisationAnsweredAtTheSecondTry) {
   UseImage(file);
   const std::span<const std::uint8_t> track = TrackBytes(LoadedFirmwareImage());
   const Bytes plain = test_images::DataPayloads(track).at(0);
-  sim::VirtualTarvonic& tarvonic = AddTarvonic(Config(), {0});
+  emulator::VirtualTarvonic& tarvonic = AddTarvonic(Config(), {0});
   tarvonic.SetFaultScript(OnFirstData(PacketFault::Code4, false, {false, true}));
   ASSERT_TRUE(Upload());
   const std::vector<Bytes> sent = SentMessages(0);
@@ -173,9 +177,9 @@ TEST_F(UploadFaultTest, ResynchronisationNeverAnsweredEndsAfterEightTriesAndTheS
   // probe's 126 bytes take 41 ms on the wire, the answer 2 + 4 ms more, so
   // it is seen at the second poll (23 + 50 ms) and the next try starts then.
   for (const Case c : {Case{std::nullopt, 2023}, Case{StatusAgain, 73}}) {
-    sim::TarvonicConfig config = Config();
+    emulator::TarvonicConfig config = Config();
     config.resyncRefusalCode = c.refusal;
-    sim::VirtualTarvonic& tarvonic = AddTarvonic(config, {0});
+    emulator::VirtualTarvonic& tarvonic = AddTarvonic(config, {0});
     tarvonic.SetFaultScript(OnFirstData(PacketFault::Code4));
     const std::size_t before = SentMessages(0).size();
     ASSERT_TRUE(Upload());
@@ -207,13 +211,14 @@ TEST_F(UploadFaultTest, CodeFourForAPacketThatIsNotScrambledSendsItAgainWithoutP
     std::size_t index;  // of its first send
   };
   for (const Case c : {Case{CommandReset, FirstData - 1}, Case{0x11, FirstData - 2}, Case{0x38, 0}}) {
-    sim::VirtualTarvonic& tarvonic = AddTarvonic(Config(), {0});
+    emulator::VirtualTarvonic& tarvonic = AddTarvonic(Config(), {0});
     auto done = std::make_shared<bool>(false);
-    tarvonic.SetFaultScript([=](const sim::PacketView& p) -> std::optional<sim::FaultDecision> {
-      if (p.command != c.command || *done) return std::nullopt;
-      *done = true;
-      return With(PacketFault::Code4);
-    });
+    tarvonic.SetFaultScript(
+        [=](const emulator::PacketView& p) -> std::optional<emulator::FaultDecision> {
+          if (p.command != c.command || *done) return std::nullopt;
+          *done = true;
+          return With(PacketFault::Code4);
+        });
     const std::size_t before = SentMessages(0).size();
     const std::size_t texts = StatusTexts().size();
     ASSERT_TRUE(Upload());
@@ -251,15 +256,16 @@ TEST_F(UploadFaultTest, CodeThreeAfterAnErrorShowsTheLastMarkerAgainOrNothingBef
       {ImageBuilder().Marker("Writing...").Header().Data().File(), PacketFault::None, {"Writing..."}},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(sim::PacketFaultName(c.fault));
+    SCOPED_TRACE(emulator::PacketFaultName(c.fault));
     UseImage(c.file);
-    sim::VirtualTarvonic& tarvonic = AddTarvonic(Config(), {0});
+    emulator::VirtualTarvonic& tarvonic = AddTarvonic(Config(), {0});
     auto done = std::make_shared<bool>(false);
-    tarvonic.SetFaultScript([=](const sim::PacketView& p) -> std::optional<sim::FaultDecision> {
-      if (p.index <= 50 || p.kind != PacketKind::Header || *done) return std::nullopt;
-      *done = true;
-      return With(c.fault);
-    });
+    tarvonic.SetFaultScript(
+        [=](const emulator::PacketView& p) -> std::optional<emulator::FaultDecision> {
+          if (p.index <= 50 || p.kind != PacketKind::Header || *done) return std::nullopt;
+          *done = true;
+          return With(c.fault);
+        });
     const std::size_t before = StatusTexts().size();
     ASSERT_TRUE(Upload());
     const std::vector<std::string> all = StatusTexts();
@@ -281,13 +287,14 @@ TEST_F(UploadFaultTest, SilentInstrumentLeadsToTheNoAnswerBoxRetryGoesOnCancelFa
   // packet: 20 ms and 30,000 ms.
   for (const Case c : {Case{CommandData, 2022, 30}, Case{CommandReset, 30020, 2}}) {
     for (const int answer : {platform::IdRetry, platform::IdCancel}) {
-      sim::VirtualTarvonic& tarvonic = AddTarvonic(Config(), {0});
+      emulator::VirtualTarvonic& tarvonic = AddTarvonic(Config(), {0});
       // 0: not yet, 1: silent, 2: back again (from the box on).
       auto phase = std::make_shared<int>(0);
-      tarvonic.SetFaultScript([=](const sim::PacketView& p) -> std::optional<sim::FaultDecision> {
-        if (*phase == 0 && p.command == c.command) *phase = 1;
-        return *phase == 1 ? With(PacketFault::Drop) : std::nullopt;
-      });
+      tarvonic.SetFaultScript(
+          [=](const emulator::PacketView& p) -> std::optional<emulator::FaultDecision> {
+            if (*phase == 0 && p.command == c.command) *phase = 1;
+            return *phase == 1 ? With(PacketFault::Drop) : std::nullopt;
+          });
       world.dialogs.SetResponder([phase, answer](const sim::BoxRecord&) {
         *phase = 2;
         return answer;
@@ -329,17 +336,18 @@ TEST_F(UploadFaultTest, ALateAnswerFromAnInstrumentThatKeepsListeningCostsAPacke
   const std::vector<Bytes> payloads = test_images::DataPayloads(track);
   for (const bool hears : {false, true}) {
     SCOPED_TRACE(hears ? "hears while busy" : "deaf while busy");
-    sim::TarvonicConfig config = Config();
+    emulator::TarvonicConfig config = Config();
     config.hearsWhileBusy = hears;
-    sim::VirtualTarvonic& tarvonic = AddTarvonic(config, {0});
+    emulator::VirtualTarvonic& tarvonic = AddTarvonic(config, {0});
     auto dataCount = std::make_shared<int>(0);
-    tarvonic.SetFaultScript([=](const sim::PacketView& p) -> std::optional<sim::FaultDecision> {
-      if (p.kind != PacketKind::Data || p.retransmission) return std::nullopt;
-      ++*dataCount;
-      if (*dataCount == 1) return With(PacketFault::Late);
-      if (*dataCount == 3) return With(PacketFault::Code2);
-      return std::nullopt;
-    });
+    tarvonic.SetFaultScript(
+        [=](const emulator::PacketView& p) -> std::optional<emulator::FaultDecision> {
+          if (p.kind != PacketKind::Data || p.retransmission) return std::nullopt;
+          ++*dataCount;
+          if (*dataCount == 1) return With(PacketFault::Late);
+          if (*dataCount == 3) return With(PacketFault::Code2);
+          return std::nullopt;
+        });
     ASSERT_TRUE(Upload()) << "the host cannot tell";
     // Listening, the host ends on the fourth packet's answer, taken for the
     // fifth's, before the fifth has even arrived: let it arrive.
@@ -367,12 +375,13 @@ TEST_F(UploadFaultTest, SeededMixOfEveryFaultStillWritesTheEmbeddedImageWhole) {
   const Bytes expected = test_images::PlainFirmware(track);
   const std::size_t trackMessages = test_images::Messages(track).size();
   for (const std::uint32_t seed : {1u, 2u, 3u}) {
-    sim::FaultRates rates;
-    ASSERT_TRUE(sim::ParseFaultRates("seed=" + std::to_string(seed) +
-                                         ",drop=0.02,late=0.004,code1=0.02,code2=0.02,code4=0.02,"
-                                         "other=0.02,garbage=0.05,resync-fail=0.3",
-                                     rates));
-    sim::VirtualTarvonic& tarvonic = AddTarvonic(Config(), {0});
+    emulator::FaultRates rates;
+    ASSERT_TRUE(
+        emulator::ParseFaultRates("seed=" + std::to_string(seed) +
+                                      ",drop=0.02,late=0.004,code1=0.02,code2=0.02,code4=0.02,"
+                                      "other=0.02,garbage=0.05,resync-fail=0.3",
+                                  rates));
+    emulator::VirtualTarvonic& tarvonic = AddTarvonic(Config(), {0});
     tarvonic.SetFaults(rates);
     const std::size_t before = SentMessages(0).size();
     const std::uint32_t start = world.clock.TickCount();
@@ -380,10 +389,11 @@ TEST_F(UploadFaultTest, SeededMixOfEveryFaultStillWritesTheEmbeddedImageWhole) {
     const std::uint32_t duration = world.clock.TickCount() - start;
     EXPECT_EQ(tarvonic.Firmware(), expected) << "seed " << seed;
 
-    const sim::TarvonicStats s = tarvonic.Stats();
+    const emulator::TarvonicStats s = tarvonic.Stats();
     for (const PacketFault f : {PacketFault::Drop, PacketFault::Late, PacketFault::Code1, PacketFault::Code2,
                                 PacketFault::Code4, PacketFault::OtherCode, PacketFault::RefuseResync}) {
-      EXPECT_GT(s.Faults(f), 0u) << sim::PacketFaultName(f) << " never happened with seed " << seed;
+      EXPECT_GT(s.Faults(f), 0u) << emulator::PacketFaultName(f) << " never happened with seed "
+                                 << seed;
     }
     EXPECT_GT(s.garbageSent, 0u);
     EXPECT_GT(s.resyncsAnswered, 0u);

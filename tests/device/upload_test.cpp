@@ -9,6 +9,9 @@
 #include "tests/device/device_fixture.h"
 #include "tools/make_image/development_image.h"
 
+using namespace image;
+using namespace device;
+
 namespace {
 
 using test_images::ImageBuilder;
@@ -48,7 +51,7 @@ class UploadTest : public DeviceTest {
 
 TEST_F(UploadTest, EmbeddedImageAnsweredAtOnceGoesOutAsStoredAndIsWrittenWhole) {
   UseEmbeddedImage();
-  sim::VirtualTarvonic& tarvonic = AddTarvonic({}, {0});
+  emulator::VirtualTarvonic& tarvonic = AddTarvonic({}, {0});
   const std::uint32_t start = world.clock.TickCount();
   ASSERT_TRUE(Upload());
   const std::uint32_t duration = world.clock.TickCount() - start;
@@ -68,7 +71,7 @@ TEST_F(UploadTest, EmbeddedImageAnsweredAtOnceGoesOutAsStoredAndIsWrittenWhole) 
             (std::vector<std::string>{"Erasing Flash...", "Writing Sections...", "Restarting..."}));
 #endif
   EXPECT_EQ(tarvonic.Firmware(), test_images::PlainFirmware(track));
-  const sim::TarvonicStats stats = tarvonic.Stats();
+  const emulator::TarvonicStats stats = tarvonic.Stats();
   EXPECT_EQ(stats.retransmissions, 0u);
   EXPECT_EQ(stats.resyncRequests, 0u);
   EXPECT_EQ(stats.packets, expected.size());
@@ -100,11 +103,12 @@ TEST_F(UploadTest, EveryProbeGoesOutAnsweredOrNotAndUnansweredOnesCost100Ms) {
   // 126 bytes: one chunk and a pause of 126 / 42 + 20 = 23 ms; then the
   // reply is polled every 50 ms for 100 ms.
   for (const Case c : {Case{true, 23 + 50}, Case{false, 23 + 100}}) {
-    sim::VirtualTarvonic& tarvonic = AddTarvonic({}, {0});
-    tarvonic.SetFaultScript([&](const sim::PacketView& p) -> std::optional<sim::FaultDecision> {
-      if (!c.answered && p.index <= 50) return With(sim::PacketFault::Drop);
-      return std::nullopt;
-    });
+    emulator::VirtualTarvonic& tarvonic = AddTarvonic({}, {0});
+    tarvonic.SetFaultScript(
+        [&](const emulator::PacketView& p) -> std::optional<emulator::FaultDecision> {
+          if (!c.answered && p.index <= 50) return With(emulator::PacketFault::Drop);
+          return std::nullopt;
+        });
     const std::size_t before = SentTimes(0).size();
     ASSERT_TRUE(Upload());
     const std::vector<std::uint32_t> times = SentTimes(0);
@@ -126,10 +130,10 @@ TEST_F(UploadTest, EmptyTrackSendsTheFiftyProbesAndSucceeds) {
 }
 
 // Answers `command` packets after `delay` ms; everything else at once.
-sim::FaultScript AnswerAfter(std::uint8_t command, std::uint32_t delay) {
-  return [=](const sim::PacketView& p) -> std::optional<sim::FaultDecision> {
+emulator::FaultScript AnswerAfter(std::uint8_t command, std::uint32_t delay) {
+  return [=](const emulator::PacketView& p) -> std::optional<emulator::FaultDecision> {
     if (p.command != command) return std::nullopt;
-    sim::FaultDecision d;
+    emulator::FaultDecision d;
     d.delayMs = delay;
     return d;
   };
@@ -157,7 +161,7 @@ TEST_F(UploadTest, ResetPacketIsGivenThirtySecondsEveryOtherPacketTwo) {
       {0x37, 2500, 2, 2500},
   };
   for (const Case& c : cases) {
-    sim::VirtualTarvonic& tarvonic = AddTarvonic({}, {0});
+    emulator::VirtualTarvonic& tarvonic = AddTarvonic({}, {0});
     tarvonic.SetFaultScript(AnswerAfter(c.command, c.delay));
     const std::size_t before = SentMessages(0).size();
     const std::size_t retries = Count(StatusTexts(), "!Retry...");
@@ -187,7 +191,7 @@ TEST_F(UploadTest, AReplyArrivingDuringTheLastPollingStepStillCounts) {
     std::size_t sends;
   };
   for (const Case c : {Case{1999, 1}, Case{2001, 1}, Case{2020, 1}, Case{2021, 2}}) {
-    sim::VirtualTarvonic& tarvonic = AddTarvonic({}, {0});
+    emulator::VirtualTarvonic& tarvonic = AddTarvonic({}, {0});
     tarvonic.SetFaultScript(AnswerAfter(0x39, c.delay));
     const std::size_t before = SentMessages(0).size();
     ASSERT_TRUE(Upload());
@@ -222,7 +226,7 @@ TEST_F(UploadTest, AnEventLongerThanThePacketBuffersEndsTheUploadBeforeItIsSent)
     files.push_back(ImageBuilder().Header().Reset().Data(10).SysEx(c.packet).Command(0x38).File());
     UseImage(files.back());
     DetachAll();
-    sim::VirtualTarvonic& tarvonic = AddTarvonic({}, {0});
+    emulator::VirtualTarvonic& tarvonic = AddTarvonic({}, {0});
     const std::size_t before = SentMessages(0).size();
     EXPECT_EQ(Upload(), c.fits);
     const std::vector<Bytes> sent = From(SentMessages(0), before);

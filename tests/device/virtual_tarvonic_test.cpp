@@ -5,9 +5,11 @@
 #include "device/messages.h"
 #include "tests/device/device_fixture.h"
 
+using namespace device;
+
 namespace {
 
-using sim::PacketFault;
+using emulator::PacketFault;
 
 // Every buffer that arrives on an enabled input.
 struct Heard {
@@ -65,7 +67,7 @@ TEST_F(VirtualTarvonicTest, AnswersTheScanAndTheStateRequestByteForByte) {
 }
 
 TEST_F(VirtualTarvonicTest, OutsideItsBootLoaderItAnswersOnlyTheIdentityRequest) {
-  sim::VirtualTarvonic& tarvonic = AddTarvonic({.inBootLoader = false}, {0});
+  emulator::VirtualTarvonic& tarvonic = AddTarvonic({.inBootLoader = false}, {0});
   EXPECT_EQ(Exchange({0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7}).size(), 1u);
   EXPECT_TRUE(Exchange(Bytes(StateRequest.begin(), StateRequest.end())).empty());
   EXPECT_TRUE(Exchange(test_images::CommandPacket(0x39, 8)).empty());
@@ -78,7 +80,7 @@ TEST_F(VirtualTarvonicTest, ADamagedPacketAsksForResynchronisationAndIsNotWritte
   UseImage(file);
   const std::span<const std::uint8_t> track = TrackBytes(LoadedFirmwareImage());
   const Bytes plain = test_images::DataPayloads(track).at(0);
-  sim::VirtualTarvonic& tarvonic = AddTarvonic({}, {0});
+  emulator::VirtualTarvonic& tarvonic = AddTarvonic({}, {0});
   const Bytes probe(ProbePacket().begin(), ProbePacket().end());
   EXPECT_EQ(Exchange(probe), std::vector<Bytes>{Status(StatusInSync, 1)});
   EXPECT_EQ(Exchange(test_images::CommandPacket(CommandReset, 10)), std::vector<Bytes>{Status(0, 2)});
@@ -96,7 +98,7 @@ TEST_F(VirtualTarvonicTest, ADamagedPacketAsksForResynchronisationAndIsNotWritte
 }
 
 TEST_F(VirtualTarvonicTest, WhileBusyItHearsNothing) {
-  sim::VirtualTarvonic& tarvonic = AddTarvonic({.replyDelayMs = 150}, {0});
+  emulator::VirtualTarvonic& tarvonic = AddTarvonic({.replyDelayMs = 150}, {0});
   const Bytes state(StateRequest.begin(), StateRequest.end());
   SendSysEx(Out(0), state.data(), 8);
   SendSysEx(Out(0), state.data(), 8);  // arrives 20 ms later, while it is busy
@@ -118,10 +120,10 @@ TEST_F(VirtualTarvonicTest, RepliesGoWhereTheFaultSends) {
       {PacketFault::BothInputs, {0, 1}},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(sim::PacketFaultName(c.fault));
+    SCOPED_TRACE(emulator::PacketFaultName(c.fault));
     DetachAll();
-    sim::VirtualTarvonic& tarvonic = AddTarvonic({.strayInput = 1}, {0});
-    tarvonic.SetFaultScript([&](const sim::PacketView&) { return With(c.fault); });
+    emulator::VirtualTarvonic& tarvonic = AddTarvonic({.strayInput = 1}, {0});
+    tarvonic.SetFaultScript([&](const emulator::PacketView&) { return With(c.fault); });
     Exchange(test_images::CommandPacket(0x39, 8));
     std::vector<std::uint32_t> inputs;
     for (const auto& [port, bytes] : heard.buffers) inputs.push_back(port->device);
@@ -130,9 +132,11 @@ TEST_F(VirtualTarvonicTest, RepliesGoWhereTheFaultSends) {
 }
 
 TEST(FaultRates, ParseTheCommandLineKeys) {
-  sim::FaultRates rates;
-  ASSERT_TRUE(sim::ParseFaultRates(
-      "seed=42, drop=0.1,late=0.02,code1=0.03,code2=0.04,code4=0.05,other=0.06,garbage=0.5,resync-fail=1", rates));
+  emulator::FaultRates rates;
+  ASSERT_TRUE(emulator::ParseFaultRates(
+      "seed=42, "
+      "drop=0.1,late=0.02,code1=0.03,code2=0.04,code4=0.05,other=0.06,garbage=0.5,resync-fail=1",
+      rates));
   EXPECT_EQ(rates.seed, 42u);
   EXPECT_DOUBLE_EQ(rates.drop, 0.1);
   EXPECT_DOUBLE_EQ(rates.late, 0.02);
@@ -142,7 +146,7 @@ TEST(FaultRates, ParseTheCommandLineKeys) {
   EXPECT_DOUBLE_EQ(rates.other, 0.06);
   EXPECT_DOUBLE_EQ(rates.garbage, 0.5);
   EXPECT_DOUBLE_EQ(rates.resyncFail, 1.0);
-  ASSERT_TRUE(sim::ParseFaultRates("", rates));
+  ASSERT_TRUE(emulator::ParseFaultRates("", rates));
   EXPECT_FALSE(rates.Any());
 
   struct Bad {
@@ -154,10 +158,10 @@ TEST(FaultRates, ParseTheCommandLineKeys) {
                       Bad{"drop=-0.1", "from 0 to 1"}, Bad{"drop=0.1x", "from 0 to 1"},
                       Bad{"drop=", "from 0 to 1"}, Bad{"seed=-1", "whole number"},
                       Bad{"seed=1.5", "whole number"}, Bad{"drop=0.6,code2=0.5", "more than 1"}}) {
-    sim::FaultRates kept;
+    emulator::FaultRates kept;
     kept.seed = 99;
     std::string error;
-    EXPECT_FALSE(sim::ParseFaultRates(b.text, kept, &error)) << b.text;
+    EXPECT_FALSE(emulator::ParseFaultRates(b.text, kept, &error)) << b.text;
     EXPECT_NE(error.find(b.why), std::string::npos) << b.text << ": " << error;
     EXPECT_EQ(kept.seed, 99u) << "unchanged on failure";
   }
@@ -165,24 +169,26 @@ TEST(FaultRates, ParseTheCommandLineKeys) {
 
 TEST(FaultPlan, IsTheSameForTheSameSeedAndFollowsTheRates) {
   auto draw = [](std::uint32_t seed) {
-    sim::FaultPlan plan;
-    sim::FaultRates rates;
+    emulator::FaultPlan plan;
+    emulator::FaultRates rates;
     rates.seed = seed;
     rates.drop = 0.1;
     rates.code4 = 0.2;
     rates.garbage = 0.3;
     plan.SetRates(rates);
-    std::vector<sim::FaultDecision> decisions;
+    std::vector<emulator::FaultDecision> decisions;
     for (std::uint32_t i = 1; i <= 20000; ++i) decisions.push_back(plan.Decide({.index = i}));
     return decisions;
   };
-  const auto count = [](const std::vector<sim::FaultDecision>& ds, PacketFault f) {
-    return std::count_if(ds.begin(), ds.end(), [f](const sim::FaultDecision& d) { return d.fault == f; });
+  const auto count = [](const std::vector<emulator::FaultDecision>& ds, PacketFault f) {
+    return std::count_if(ds.begin(), ds.end(),
+                         [f](const emulator::FaultDecision& d) { return d.fault == f; });
   };
-  const std::vector<sim::FaultDecision> a = draw(7);
-  const std::vector<sim::FaultDecision> b = draw(7);
-  const std::vector<sim::FaultDecision> c = draw(8);
-  auto same = [](const std::vector<sim::FaultDecision>& x, const std::vector<sim::FaultDecision>& y) {
+  const std::vector<emulator::FaultDecision> a = draw(7);
+  const std::vector<emulator::FaultDecision> b = draw(7);
+  const std::vector<emulator::FaultDecision> c = draw(8);
+  auto same = [](const std::vector<emulator::FaultDecision>& x,
+                 const std::vector<emulator::FaultDecision>& y) {
     return std::equal(x.begin(), x.end(), y.begin(), y.end(), [](const auto& p, const auto& q) {
       return p.fault == q.fault && p.garbage == q.garbage && p.otherCode == q.otherCode;
     });

@@ -7,6 +7,8 @@
 #include "device/messages.h"
 #include "tests/device/device_fixture.h"
 
+using namespace device;
+
 namespace {
 
 using test_images::ImageBuilder;
@@ -44,7 +46,7 @@ using Ops = std::vector<std::int32_t>;
 TEST_F(WorkflowTest, UploadCompleteAfterTheChecksAndConfirmation) {
   const Bytes file = ImageWithVersion("1.91");
   UseImage(file);
-  sim::VirtualTarvonic& tarvonic = AddTarvonic({}, {0});
+  emulator::VirtualTarvonic& tarvonic = AddTarvonic({}, {0});
   EXPECT_EQ(Flash("1.90"), 1);
   EXPECT_EQ(HandlerLog::operations, (Ops{ModelOpFlashRequested, ModelOpCheckState, ModelOpUpload}));
   const std::vector<sim::BoxRecord> boxes = world.dialogs.Boxes();
@@ -207,10 +209,11 @@ TEST_F(WorkflowTest, AForbiddenEventMidTrackEndsTheUploadWithUploadErrorAndNoAba
 TEST_F(WorkflowTest, GivingUpOnASilentInstrumentEndsWithUploadError) {
   const Bytes file = ImageWithVersion("1.91");
   UseImage(file);
-  sim::VirtualTarvonic& tarvonic = AddTarvonic({}, {0});
-  tarvonic.SetFaultScript([](const sim::PacketView& p) -> std::optional<sim::FaultDecision> {
-    return p.kind == PacketKind::Data ? With(sim::PacketFault::Drop) : std::nullopt;
-  });
+  emulator::VirtualTarvonic& tarvonic = AddTarvonic({}, {0});
+  tarvonic.SetFaultScript(
+      [](const emulator::PacketView& p) -> std::optional<emulator::FaultDecision> {
+        return p.kind == PacketKind::Data ? With(emulator::PacketFault::Drop) : std::nullopt;
+      });
   world.dialogs.SetResponder([](const sim::BoxRecord& box) {
     return box.caption == "No Answer from Device" ? platform::IdCancel : platform::IdOk;
   });

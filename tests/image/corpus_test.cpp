@@ -1,18 +1,18 @@
 // Public Standard MIDI test files: none may crash the reader or make it read
 // outside the file, and the verdicts of a few checked by hand are pinned.
-#include <gtest/gtest.h>
-
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <iterator>
-#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "image/firmware_image.h"
-#include "image/header_packet.h"
 #include "image/track_walker.h"
+
+using namespace image;
 
 namespace {
 

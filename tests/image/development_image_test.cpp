@@ -1,16 +1,17 @@
 // The generator: it must reproduce the committed image byte for byte, and its
 // plain firmware must be what descrambling the image gives back.
-#include "tools/make_image/development_image.h"
-
-#include <gtest/gtest.h>
-
 #include <fstream>
+#include <gtest/gtest.h>
 #include <iterator>
 #include <set>
 
 #include "device/keystream.h"
 #include "image/firmware_image.h"
 #include "image/track_walker.h"
+#include "tools/make_image/development_image.h"
+
+using namespace image;
+using namespace device;
 
 namespace {
 

@@ -1,20 +1,21 @@
 // The image the build embeds: found through the platform seam (an array on
 // Linux, resource MIDIFILE 108 on Windows), identical to the configured file,
 // and, for the development image, of exactly the release shape.
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <iterator>
 #include <string>
 #include <vector>
 
 #include "device/keystream.h"
 #include "image/firmware_image.h"
-#include "image/header_packet.h"
 #include "image/track_walker.h"
 #include "platform/firmware_resource.h"
+
+using namespace image;
+using namespace device;
 
 namespace {
 

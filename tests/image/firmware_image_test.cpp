@@ -1,11 +1,11 @@
-#include "image/firmware_image.h"
-
 #include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
 
+#include "image/firmware_image.h"
 #include "tests/image/smf_builder.h"
+
+using namespace image;
 
 namespace {
 

@@ -1,9 +1,11 @@
-#include "image/header_packet.h"
-
 #include <gtest/gtest.h>
 
 #include "device/keystream.h"
+#include "image/track_walker.h"
 #include "tests/image/smf_builder.h"
+
+using namespace image;
+using namespace device;
 
 namespace {
 

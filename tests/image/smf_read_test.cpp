@@ -1,9 +1,10 @@
+#include <cstring>
+#include <gtest/gtest.h>
+#include <vector>
+
 #include "image/smf_read.h"
 
-#include <gtest/gtest.h>
-
-#include <cstring>
-#include <vector>
+using namespace image;
 
 namespace {
 
@@ -29,45 +30,37 @@ const VarLenCase VarLenCases[] = {
     {"end after many continuation bytes", {0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, -1, 0},
 };
 
-TEST(ReadVarLen, ReadsWithinTheEndAndLeavesTheCursorOnFailure) {
+TEST(ReadVarLen, ReadsWithinTheEndAndLeavesTheOffsetOnFailure) {
   for (const VarLenCase& c : VarLenCases) {
     SCOPED_TRACE(c.name);
     // A copy of exactly the given size: any read past it is visible to ASan.
     std::vector<std::uint8_t> bytes = c.bytes;
-    const std::uint8_t* begin = bytes.data();
-    const std::uint8_t* cursor = begin;
-    EXPECT_EQ(ReadVarLen(cursor, begin + bytes.size()), c.value);
-    EXPECT_EQ(static_cast<std::size_t>(cursor - begin), c.advance);
-
     std::size_t offset = 0;
     std::uint32_t value = 12345;
-    const bool complete = TryReadVarLen(bytes, offset, value);
+    const bool complete = ReadVarLen(bytes, offset, value);
     EXPECT_EQ(complete, c.value != -1);
     EXPECT_EQ(offset, c.advance);
     EXPECT_EQ(value, complete ? static_cast<std::uint32_t>(c.value) : 12345u);
   }
 }
 
-TEST(ReadVarLen, IsBoundedByTheGivenEndNotByTheBuffer) {
-  // The quantity continues past `end`; the bytes behind it must not count.
+TEST(ReadVarLen, IsBoundedByTheGivenSpanNotByTheBuffer) {
+  // The quantity continues past the span's end; the bytes behind it must not count.
   const std::uint8_t bytes[] = {0x00, 0x83, 0x01};
-  const std::uint8_t* cursor = bytes + 1;
-  EXPECT_EQ(ReadVarLen(cursor, bytes + 2), -1);
-  EXPECT_EQ(cursor, bytes + 1);
-  EXPECT_EQ(ReadVarLen(cursor, bytes + 3), 0x181);
-  EXPECT_EQ(cursor, bytes + 3);
+  std::size_t offset = 1;
+  std::uint32_t value = 0;
+  EXPECT_FALSE(ReadVarLen(std::span(bytes, 2), offset, value));
+  EXPECT_EQ(offset, 1u);
+  ASSERT_TRUE(ReadVarLen(std::span(bytes, 3), offset, value));
+  EXPECT_EQ(value, 0x181u);
+  EXPECT_EQ(offset, 3u);
 }
 
-TEST(ReadVarLen, TryFormTellsAHighValueFromATruncation) {
-  // FFFFFFFFh comes back as -1 from the cursor form but moves the cursor;
-  // TryReadVarLen reports it as a complete quantity.
+TEST(ReadVarLen, TellsAHighValueFromATruncation) {
   const std::vector<std::uint8_t> bytes = {0x8F, 0xFF, 0xFF, 0xFF, 0x7F};
-  const std::uint8_t* cursor = bytes.data();
-  EXPECT_EQ(ReadVarLen(cursor, bytes.data() + bytes.size()), -1);
-  EXPECT_EQ(cursor, bytes.data() + 5);
   std::size_t offset = 0;
   std::uint32_t value = 0;
-  ASSERT_TRUE(TryReadVarLen(bytes, offset, value));
+  ASSERT_TRUE(ReadVarLen(bytes, offset, value));
   EXPECT_EQ(value, 0xFFFFFFFFu);
 }
 

@@ -1,12 +1,12 @@
-#include "image/track_walker.h"
-
-#include <gtest/gtest.h>
-
 #include <algorithm>
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
+#include "image/track_walker.h"
 #include "tests/image/smf_builder.h"
+
+using namespace image;
 
 namespace {
 

@@ -3,14 +3,13 @@
 // thread sends, adds and removes listeners and flips a port's PortEnabled.
 // Nothing may be lost or handled twice, the pool must stay bounded, and no
 // listener may be called once its removal has returned.
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <gtest/gtest.h>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -19,12 +18,15 @@
 #include "midi/listeners.h"
 #include "midi/port_registry.h"
 #include "midi/sysex_output.h"
-#include "midi/transport_testing.h"
 #include "platform/services.h"
-#include "platform/sim/recording_progress_view.h"
 #include "platform/sim/scripted_dialogs.h"
 #include "platform/sim/sim_midi_driver.h"
 #include "platform/sim/virtual_clock.h"
+#include "progress/recording_progress_view.h"
+#include "tests/midi/transport_testing.h"
+
+using namespace progress;
+using namespace midi;
 
 namespace {
 
@@ -124,7 +126,7 @@ bool WaitFor(Done done, std::chrono::seconds limit) {
 TEST(DispatcherStress, NothingLostNothingTwiceNoCallAfterRemoval) {
   sim::VirtualClock clock;  // no events: pacing pauses pass at once
   sim::ScriptedDialogs dialogs;
-  sim::RecordingProgressView progress;
+  progress::RecordingProgressView progress;
   sim::SimMidiDriver midi(clock, OutputThreads);
   for (std::uint32_t i = 0; i < Inputs; ++i) midi.AddInput({.name = "In"});
   for (std::uint32_t i = 0; i < Outputs; ++i) midi.AddOutput({.name = "Out"});

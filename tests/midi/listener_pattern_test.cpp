@@ -1,11 +1,12 @@
 // The pattern language of the listeners: literal bytes, captures, skips, the
 // end code, prefix matching and the bytes that never match.
+#include <array>
+#include <gtest/gtest.h>
+#include <vector>
+
 #include "midi/listener_pattern.h"
 
-#include <gtest/gtest.h>
-
-#include <array>
-#include <vector>
+using namespace midi;
 
 namespace {
 

@@ -3,31 +3,33 @@
 // progress window's timeline, and the order of the shutdown.
 #include <sstream>
 
-#include "midi/transport_alloc.h"
-#include "midi/transport_start.h"
+#include "midi/input_dispatcher.h"
+#include "midi/transport_records.h"
 #include "tests/midi/transport_fixture.h"
+
+using namespace midi;
 
 namespace {
 
 constexpr char Caption[] = "MIDI Configuration Error";
 
 // The progress window's life as lines "<time> <what>".
-std::vector<std::string> Timeline(const sim::RecordingProgressView& view) {
+std::vector<std::string> Timeline(const progress::RecordingProgressView& view) {
   std::vector<std::string> lines;
-  for (const sim::ProgressEvent& e : view.Events()) {
+  for (const progress::ProgressEvent& e : view.Events()) {
     std::ostringstream line;
     line << e.at << ' ';
     switch (e.kind) {
-      case sim::ProgressEvent::Kind::Open:
+      case progress::ProgressEvent::Kind::Open:
         line << "open mode " << e.mode << " '" << (e.lines.empty() ? "" : e.lines[0]) << "'";
         break;
-      case sim::ProgressEvent::Kind::Text:
+      case progress::ProgressEvent::Kind::Text:
         line << "text '" << e.text << "' hold " << e.holdMs;
         break;
-      case sim::ProgressEvent::Kind::Position:
+      case progress::ProgressEvent::Kind::Position:
         line << "position";
         break;
-      case sim::ProgressEvent::Kind::Close:
+      case progress::ProgressEvent::Kind::Close:
         line << "close";
         break;
     }
@@ -48,7 +50,7 @@ TEST(PortRegistry, MissingInputsOrOutputsAreReportedAndNothingIsOpened) {
   for (const Case& c : {Case{0, 2, "No MIDI Inputs are found!"}, Case{2, 0, "No MIDI Outputs are found!"},
                         Case{0, 0, "No MIDI Inputs are found!"}}) {
     SCOPED_TRACE(c.text);
-    sim::World world;  // a fresh system for each case
+    emulator::World world;  // a fresh system for each case
     for (int i = 0; i < c.inputs; ++i) world.midi.AddInput({.name = "In"});
     for (int i = 0; i < c.outputs; ++i) world.midi.AddOutput({.name = "Out"});
     world.midi.RecordCalls(true);
@@ -270,7 +272,8 @@ class CountingClock final : public platform::Clock {
 TEST_F(PortRegistryTest, FineTimerResolutionIsHeldFromInitToShutdown) {
   AddPorts(1, 1);
   CountingClock clock(world.clock);
-  platform::Install({sim::World::Module(), &world.midi, &clock, &world.dialogs, &world.progress});
+  platform::Install(
+      {emulator::World::Module(), &world.midi, &clock, &world.dialogs, &world.progress});
   Init();
   EXPECT_EQ(clock.begins, 1);
   EXPECT_EQ(clock.ends, 0);
@@ -278,18 +281,21 @@ TEST_F(PortRegistryTest, FineTimerResolutionIsHeldFromInitToShutdown) {
   MidiTransportShutdown();
   EXPECT_EQ(clock.begins, 1);
   EXPECT_EQ(clock.ends, 1);
-  platform::Install({sim::World::Module(), &world.midi, &world.clock, &world.dialogs, &world.progress});
+  platform::Install(
+      {emulator::World::Module(), &world.midi, &world.clock, &world.dialogs, &world.progress});
 }
 
 TEST_F(PortRegistryTest, NoFineResolutionIsAskedForWhenPortsAreMissing) {
   world.midi.AddInput({.name = "In"});
   CountingClock clock(world.clock);
-  platform::Install({sim::World::Module(), &world.midi, &clock, &world.dialogs, &world.progress});
+  platform::Install(
+      {emulator::World::Module(), &world.midi, &clock, &world.dialogs, &world.progress});
   EXPECT_EQ(MidiTransportInit(nullptr), 0);
   MidiTransportShutdown();
   EXPECT_EQ(clock.begins, 0);
   EXPECT_EQ(clock.ends, 0);
-  platform::Install({sim::World::Module(), &world.midi, &world.clock, &world.dialogs, &world.progress});
+  platform::Install(
+      {emulator::World::Module(), &world.midi, &world.clock, &world.dialogs, &world.progress});
 }
 
 TEST_F(PortRegistryTest, WithoutADispatcherThreadNoPortIsOpened) {

@@ -1,13 +1,12 @@
 // The native real clock: a sleep never ends early, and the tick counter runs
 // in milliseconds with it.
-#include "platform/sim/real_clock.h"
-
+#include <chrono>
 #include <gtest/gtest.h>
 
-#include <chrono>
+#include "platform/real_clock.h"
 
 TEST(RealClock, TicksFollowASleep) {
-  sim::RealClock clock;
+  platform::RealClock clock;
   const auto before = std::chrono::steady_clock::now();
   const std::uint32_t ticksBefore = clock.TickCount();
   clock.Sleep(20);

@@ -1,12 +1,13 @@
 // The simulated driver on its own, with a test callback in the host's place:
 // input behaves as winmm's does, output takes wire time, devices see whole
 // messages, and the settle hook keeps the clock in step with the host.
-#include <gtest/gtest.h>
-
 #include <cstring>
+#include <gtest/gtest.h>
 #include <vector>
 
-#include "platform/sim/world.h"
+#include "emulator/world.h"
+
+using namespace emulator;
 
 namespace {
 
@@ -23,7 +24,7 @@ struct Host {
     std::uintptr_t param1;
     std::uint32_t flags;
   };
-  sim::World* world = nullptr;
+  emulator::World* world = nullptr;
   std::vector<Event> events;
   bool giveBack = true;
 
@@ -97,7 +98,7 @@ class SimDriverTest : public ::testing::Test {
     return world.midi.OutLongMsg(handle, header);
   }
 
-  sim::World world;
+  emulator::World world;
   Host host;
   std::vector<std::unique_ptr<Buffer>> inBuffers;
   std::vector<std::unique_ptr<Buffer>> outBuffers;
@@ -360,7 +361,7 @@ TEST(SimDriverDeathTest, ASettleThatNeverEndsFailsLoudly) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_DEATH(
       {
-        sim::World world;
+        emulator::World world;
         world.midi.AddOutput({.name = "Out"});
         world.midi.SetSettleTimeout(50);
         platform::MidiHandle out = nullptr;

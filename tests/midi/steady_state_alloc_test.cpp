@@ -2,10 +2,9 @@
 // a paced send, its MOM_DONE, a device's reply and its delivery to a
 // listener. The upload benchmark counts allocations on this path, so any
 // that crept in would show up there as the transport's.
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <cstdlib>
+#include <gtest/gtest.h>
 #include <new>
 
 #include "tests/midi/transport_fixture.h"

@@ -3,20 +3,21 @@
 // ends, so cases may share a process.
 #pragma once
 
-#include <gtest/gtest.h>
-
 #include <cstdint>
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
+#include "emulator/world.h"
 #include "midi/input_dispatcher.h"
 #include "midi/listeners.h"
 #include "midi/port_registry.h"
 #include "midi/sysex_output.h"
-#include "midi/transport_alloc.h"
 #include "midi/transport_records.h"
-#include "midi/transport_testing.h"
-#include "platform/sim/world.h"
+#include "tests/midi/transport_testing.h"
+
+using namespace midi;
+using namespace emulator;
 
 class TransportTest : public ::testing::Test {
  protected:
@@ -52,7 +53,7 @@ class TransportTest : public ::testing::Test {
   // Lets virtual time pass, delivering whatever falls due.
   void Wait(std::uint32_t ms) { world.clock.Sleep(ms); }
 
-  sim::World world;
+  emulator::World world;
 };
 
 using Bytes = std::vector<std::uint8_t>;

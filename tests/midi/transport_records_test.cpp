@@ -1,15 +1,16 @@
 // The shared records: the two port accessors, the dispatch queue's order and
 // the auto-reset wake event.
-#include <gtest/gtest.h>
-
 #include <cstring>
+#include <gtest/gtest.h>
 #include <string>
 #include <thread>
 
 #include "midi/auto_reset_event.h"
 #include "midi/midi_buffer.h"
 #include "midi/transport_records.h"
-#include "midi/transport_testing.h"
+#include "tests/midi/transport_testing.h"
+
+using namespace midi;
 
 namespace {
 

@@ -6,14 +6,17 @@
 #include <gtest/gtest.h>
 
 #include "midi/port_registry.h"
-#include "midi/transport_testing.h"
+#include "tests/midi/transport_testing.h"
 #include "platform/services.h"
-#include "platform/sim/recording_progress_view.h"
+#include "progress/recording_progress_view.h"
 #include "platform/sim/scripted_dialogs.h"
 #include "platform/sim/virtual_clock.h"
 #include "platform/win32/clock_win32.h"
 #include "platform/win32/dialogs_win32.h"
 #include "platform/win32/midi_driver_win32.h"
+
+using namespace progress;
+using namespace midi;
 
 namespace {
 
@@ -24,7 +27,7 @@ TEST(WinmmDriver, TheTransportReportsASystemWithoutInputs) {
   if (winmm.InGetNumDevs() != 0) GTEST_SKIP() << "this system has MIDI inputs";
   sim::VirtualClock clock;
   sim::ScriptedDialogs dialogs;
-  sim::RecordingProgressView progress;
+  progress::RecordingProgressView progress;
   platform::Install({nullptr, &winmm, &clock, &dialogs, &progress});
   EXPECT_EQ(MidiTransportInit(nullptr), 0);
   const auto boxes = dialogs.Boxes();

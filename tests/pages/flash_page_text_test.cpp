@@ -1,12 +1,15 @@
 // The Flash page's texts: the device list's lines and the details box.
-#include "ui/flash_page_text.h"
-
-#include <gtest/gtest.h>
-
 #include <cstdio>
+#include <gtest/gtest.h>
 #include <string>
 
 #include "tests/pages/port_fixture.h"
+#include "device/device_records.h"
+#include "texts/user_texts.h"
+
+using namespace device;
+using namespace midi;
+using namespace texts;
 
 namespace {
 
@@ -28,12 +31,12 @@ class FlashPageTextTest : public PortListTest {
   }
   static std::string Line(const DetectedDevice& device) {
     char line[DeviceLineSize];
-    FormatDeviceLine(device, line);
+    FormatDeviceLine(DescribeDevice(device), line);
     return line;
   }
   static std::string Details(const DetectedDevice& device, const char* imageVersion = "1.91") {
     char details[DeviceDetailsSize];
-    FormatDeviceDetails(device, imageVersion, details);
+    FormatDeviceDetails(DescribeDevice(device), imageVersion, details);
     return details;
   }
 };
@@ -112,11 +115,13 @@ TEST_F(FlashPageTextTest, DetailsCarryTheImageVersionAsGiven) {
 }
 
 TEST_F(FlashPageTextTest, ADeviceWithoutModelOrPortsStillFormatsWithinItsBuffers) {
-  DetectedDevice device;  // as a listener makes it, before the scan's model lookup
+  // As a listener makes it, before the scan's model lookup: it reads like a
+  // device of an unknown model, which is what the lookup will make it.
+  DetectedDevice device;
   std::snprintf(device.version, sizeof device.version, "1.ff");
-  EXPECT_EQ(Line(device), "[00] V1.ff at  Ch 1");
-  EXPECT_EQ(Details(device, nullptr),
-            "Device  V1.ff\r\nMIDI-Input: \r\nMIDI-Output: \r\nUpdate to Version ");
+  EXPECT_EQ(Line(device), "Unknown[00] V1.ff at  Ch 1");
+  EXPECT_EQ(Details(device, ""),
+            "Device Unknown V1.ff\r\nMIDI-Input: \r\nMIDI-Output: \r\nUpdate to Version ");
 }
 
 }  // namespace

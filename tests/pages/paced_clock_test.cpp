@@ -2,11 +2,10 @@
 // would give it, and real pauses of the virtual time divided by the scale.
 // The "real" clock here is a second virtual clock, so that the pauses can be
 // read off exactly.
-#include "platform/sim/paced_clock.h"
-
 #include <gtest/gtest.h>
-
 #include <vector>
+
+#include "platform/sim/paced_clock.h"
 
 namespace {
 

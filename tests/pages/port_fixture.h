@@ -2,14 +2,15 @@
 // unlinked again when the test ends.
 #pragma once
 
-#include <gtest/gtest.h>
-
 #include <cstdint>
 #include <cstring>
 #include <deque>
+#include <gtest/gtest.h>
 #include <string>
 
 #include "midi/transport_records.h"
+
+using namespace midi;
 
 class PortListTest : public ::testing::Test {
  protected:

@@ -1,20 +1,26 @@
 // The Ports page's items: order, texts, images and the enabling rules.
-#include "ui/ports_page_model.h"
-
 #include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
 
 #include "tests/pages/port_fixture.h"
+#include "texts/user_texts.h"
+#include "ui/ports_page_model.h"
+
+using namespace ui;
 
 namespace {
 
 class PortsPageModelTest : public PortListTest {
  protected:
+  static void Format(const MidiPort* port, std::span<char> text) {
+    if (port == nullptr) return texts::FormatPortItem(nullptr, text);
+    const texts::PortFacts facts = DescribePort(*port);
+    texts::FormatPortItem(&facts, text);
+  }
   static std::string Text(const MidiPort* port, std::size_t capacity = 260) {
     std::string text(capacity, '#');
-    FormatPortItem(port, text.data(), capacity);
+    Format(port, std::span(text.data(), capacity));
     return text.c_str();
   }
   static std::vector<int> Images() {
@@ -65,9 +71,8 @@ TEST_F(PortsPageModelTest, ItemTextIsCutToTheRequestsBuffer) {
   EXPECT_EQ(Text(&port, 5), "In03");
   EXPECT_EQ(Text(&port, 1), "");
   std::string untouched = "#";
-  FormatPortItem(&port, untouched.data(), 0);
+  Format(&port, std::span(untouched.data(), 0));
   EXPECT_EQ(untouched, "#");
-  FormatPortItem(&port, nullptr, 10);  // nothing to write into: no crash
 }
 
 TEST_F(PortsPageModelTest, WithoutAPortTheItemReadsNopeWithImage2) {

@@ -1,10 +1,9 @@
-#include "platform/sim/virtual_clock.h"
-
-#include <gtest/gtest.h>
-
 #include <cstdint>
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
+
+#include "platform/sim/virtual_clock.h"
 
 namespace {
 

@@ -1,10 +1,11 @@
 // The progress window's geometry, worked out by hand from the painting rules:
 // sizes, centring, bar spans and the status line's look.
-#include "ui/progress_layout.h"
-
 #include <gtest/gtest.h>
-
 #include <vector>
+
+#include "progress/progress_layout.h"
+
+using namespace progress;
 
 namespace {
 

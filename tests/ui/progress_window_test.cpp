@@ -1,23 +1,23 @@
 // The progress window's record and operations on the virtual clock, the
 // scripted dialogs and the recording view: every wait is exact to the
 // millisecond and every window is followed from its open to its free.
-#include "ui/progress_window.h"
-
-#include <gtest/gtest.h>
-
 #include <cstring>
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
-#include "platform/sim/recording_progress_view.h"
 #include "platform/sim/scripted_dialogs.h"
 #include "platform/sim/virtual_clock.h"
-#include "ui/progress_window_record.h"
+#include "progress/progress_window.h"
+#include "progress/progress_window_record.h"
+#include "progress/recording_progress_view.h"
+
+using namespace progress;
 
 namespace {
 
-using sim::ProgressEvent;
-using Kind = sim::ProgressEvent::Kind;
+using progress::ProgressEvent;
+using Kind = progress::ProgressEvent::Kind;
 
 platform::WindowHandle const Owner = reinterpret_cast<platform::WindowHandle>(0x1234);
 platform::ModuleHandle const Module = reinterpret_cast<platform::ModuleHandle>(0x400000);
@@ -49,7 +49,7 @@ class ProgressWindowTest : public ::testing::Test {
 
   sim::VirtualClock clock;
   sim::ScriptedDialogs dialogs;
-  sim::RecordingProgressView view;
+  progress::RecordingProgressView view;
 };
 
 // ---- hold times and minimum display ----------------------------------------------

@@ -2,11 +2,10 @@
 // the thread keeps reading texts and positions while the caller writes them,
 // and a thread that ends after the close still owns a live record. Run under
 // ThreadSanitizer and AddressSanitizer these catch races and early frees.
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <condition_variable>
 #include <cstring>
+#include <gtest/gtest.h>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -15,8 +14,10 @@
 #include "platform/progress_view.h"
 #include "platform/sim/scripted_dialogs.h"
 #include "platform/sim/virtual_clock.h"
-#include "ui/progress_window.h"
-#include "ui/progress_window_record.h"
+#include "progress/progress_window.h"
+#include "progress/progress_window_record.h"
+
+using namespace progress;
 
 namespace {
 

@@ -4,24 +4,29 @@
 // templates are checked field by field against the layout the pages expect.
 #include <windows.h>
 #include <commctrl.h>
-#include <gtest/gtest.h>
-
 #include <cstdint>
 #include <cstring>
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
-#include "app/app_globals.h"
 #include "app/property_sheet.h"
 #include "image/firmware_image.h"
-#include "image/header_packet.h"
+#include "image/track_walker.h"
+#include "platform/services.h"
 #include "resources/resource.h"
+#include "ui/win32_ui.h"
+
+using namespace image;
+using namespace ui;
 
 namespace {
 
+const HINSTANCE ModuleInstance = GetModuleHandleA(nullptr);
+
 class ShellTest : public ::testing::Test {
  protected:
-  void SetUp() override { ModuleInstance = GetModuleHandleA(nullptr); }
+  void SetUp() override { platform::Install({.module = ModuleInstance}); }
 };
 
 // ---------------------------------------------------------------- templates

@@ -8,6 +8,22 @@
 #include "device/messages.h"
 #include "image/track_walker.h"
 
+using device::CommandData;
+using device::CommandHeader;
+using device::CommandReset;
+using device::KeystreamSeed;
+using device::Mfr;
+using device::PacketCommandAt;
+using device::RescramblePayload;
+using device::TarvonicModelId;
+using image::MetaCopyright;
+using image::MetaEndOfTrack;
+using image::MetaMarker;
+using image::MetaSequencerSpecific;
+using image::MetaSetTempo;
+using image::MetaText;
+using image::MetaTrackName;
+
 namespace {
 
 constexpr std::uint16_t Division = 50;

@@ -8,8 +8,16 @@
 #include <vector>
 
 #include "image/firmware_image.h"
-#include "image/header_packet.h"
 #include "image/track_walker.h"
+
+using image::FindHeaderPacket;
+using image::FirmwareImage;
+using image::ImageFault;
+using image::NextTrackEvent;
+using image::StartTrackWalk;
+using image::TrackBytes;
+using image::TrackCursor;
+using image::TrackEventKind;
 
 int main(int argc, char** argv) {
   if (argc != 2) {

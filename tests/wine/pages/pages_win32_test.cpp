@@ -4,21 +4,23 @@
 // interface, icons answered through the dialog manager).
 #include <windows.h>
 #include <commctrl.h>
-
-#include <gtest/gtest.h>
-
 #include <deque>
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
-#include "app/app_globals.h"
 #include "app/property_sheet.h"
 #include "device/device_records.h"
 #include "image/firmware_image.h"
 #include "midi/transport_records.h"
+#include "platform/services.h"
 #include "resources/resource.h"
-#include "ui/flash_page.h"
-#include "ui/ports_page.h"
+#include "ui/win32_ui.h"
+
+using namespace image;
+using namespace midi;
+using namespace device;
+using namespace ui;
 
 namespace {
 
@@ -27,8 +29,9 @@ const ModelDescriptor Unknown = {0x00, "Unknown", nullptr};
 
 class PagesTest : public ::testing::Test {
  protected:
+  const HINSTANCE ModuleInstance = GetModuleHandleA(nullptr);
   void SetUp() override {
-    ModuleInstance = GetModuleHandleA(nullptr);
+    platform::Install({.module = ModuleInstance});
     InitCommonControls();
     ASSERT_TRUE(LoadFirmwareImage(ModuleInstance));
     host_ = CreateWindowExA(0, "STATIC", "host", WS_POPUP, 0, 0, 400, 300, nullptr, nullptr,

@@ -8,19 +8,21 @@
 //
 // Usage: kf_progress_shots <output directory, a Windows path>
 #include <windows.h>
-
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
-#include "app/app_globals.h"
 #include "platform/services.h"
-#include "ui/progress_layout.h"
-#include "ui/progress_view_win32.h"
-#include "ui/progress_window.h"
-#include "ui/progress_window_record.h"
+#include "progress/progress_layout.h"
+#include "progress/progress_window.h"
+#include "progress/progress_window_record.h"
+#include "texts/user_texts.h"
+#include "ui/win32_ui.h"
+
+using namespace progress;
+using namespace ui;
 
 namespace {
 
@@ -233,7 +235,7 @@ int TextWidth(std::string_view text) { return MeasureDc().Size(text).width; }
 // The outer size the window must have, measured independently with the same font.
 ProgressTextSize ExpectedSize(const ProgressWindow& window) {
   const MeasureDc dc;
-  std::vector<ProgressTextSize> sizes{dc.Size(ProgressHeading)};
+  std::vector<ProgressTextSize> sizes{dc.Size(texts::ProgramName)};
   for (std::string_view line : ProgressTextLines(window)) sizes.push_back(dc.Size(line));
   return ProgressWindowSize(MeasureProgressTexts(sizes), window.mode,
                             GetSystemMetrics(SM_CXDLGFRAME), GetSystemMetrics(SM_CYDLGFRAME));
@@ -262,7 +264,7 @@ void CheckPaint(const Scene& scene, const ProgressWindow& window, HWND hwnd) {
   Check(px.Is(1, 1, Blue) && px.Is(w - 2, rows.bandBottom - 1, Blue), n, "band is blue: %s and %s",
         Describe(px.At(1, 1)).c_str(), Describe(px.At(w - 2, rows.bandBottom - 1)).c_str());
   Check(!px.Is(1, rows.bandBottom, Blue), n, "band ends at y = %d", rows.bandBottom);
-  CheckCentredInk(px, n, "heading (yellow)", ProgressHeading, w, rows.headingY, rows.bandBottom,
+  CheckCentredInk(px, n, "heading (yellow)", texts::ProgramName, w, rows.headingY, rows.bandBottom,
                   Yellowish);
   for (std::size_t i = 0; i < lines.size(); ++i) {
     const int top = rows.firstLineY + h * static_cast<int>(i);
@@ -454,11 +456,10 @@ int main(int argc, char** argv) {
   services.dialogs = &dialogs;
   services.progress = &probe;
   platform::Install(services);
-  ModuleInstance = GetModuleHandleA(nullptr);
   RedHighlightBrush = CreateSolidBrush(RGB(255, 0, 0));
 
   Log("font: \"%s\", heading %d x %d pixels", MeasureDc().Face().c_str(),
-      MeasureDc().Size(ProgressHeading).width, MeasureDc().Size(ProgressHeading).height);
+      MeasureDc().Size(texts::ProgramName).width, MeasureDc().Size(texts::ProgramName).height);
   const HWND owner = MakeOwner();
   const char* upload =
       "Flashing in Progress\nDo not turn off Power or Cancel this\nApplication during the Upload!";

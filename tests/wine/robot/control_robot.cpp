@@ -1,8 +1,8 @@
 #include "tests/wine/robot/control_robot.h"
 
-#include <commctrl.h>
-
 #include <algorithm>
+#include <windows.h>
+#include <commctrl.h>
 
 namespace robot {
 namespace {

@@ -4,7 +4,6 @@
 // under Wine: the configuration error and a sheet that still closes cleanly.
 #include <windows.h>
 #include <commctrl.h>
-
 #include <string>
 #include <vector>
 

@@ -1,5 +1,6 @@
 #include "tests/wine/robot/page_helpers.h"
 
+#include <windows.h>
 #include <commctrl.h>
 #include <prsht.h>
 

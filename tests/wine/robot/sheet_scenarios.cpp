@@ -1,11 +1,10 @@
-#include "tests/wine/robot/scenarios.h"
-
-#include "tests/wine/robot/page_helpers.h"
-
+#include <windows.h>
 #include <commctrl.h>
 #include <prsht.h>
-
 #include <vector>
+
+#include "tests/wine/robot/page_helpers.h"
+#include "tests/wine/robot/scenarios.h"
 
 namespace robot {
 namespace {

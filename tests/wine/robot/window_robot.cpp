@@ -1,7 +1,7 @@
 #include "tests/wine/robot/window_robot.h"
 
+#include <windows.h>
 #include <commctrl.h>
-
 #include <cstdio>
 #include <utility>
 

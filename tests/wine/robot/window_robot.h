@@ -5,7 +5,6 @@
 #pragma once
 
 #include <windows.h>
-
 #include <functional>
 #include <optional>
 #include <string>

@@ -1,0 +1,44 @@
+// The upload engine: the probe phase, then every event of the image's track,
+// each SysEx event as one packet with flow control by the instrument's status
+// replies, retries and resynchronisation. It runs synchronously on the
+// user-interface thread; replies arrive on the dispatcher thread and are
+// handed over through a StatusReply record.
+//
+// The probe packet is the image's own header packet, byte for byte, taken
+// from the image at start-up so that the two can never differ.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <span>
+
+#include "device/device_records.h"
+#include "midi/midi_buffer.h"
+#include "midi/transport_records.h"
+
+namespace device {
+
+// Filled by OnStatusReply on the dispatcher thread. `status` and `value` are
+// written before `received` is published (release); the waiting code reads
+// them only after it has seen `received` (acquire).
+struct StatusReply {
+  std::atomic<std::uint32_t> received{0};
+  std::uint8_t status = 0;
+  std::uint16_t value = 0;  // c2 * 128 + c3; read by nothing
+};
+
+// Sends the probe packet 50 times, then every SysEx event of `track` with
+// flow control by status replies. True when the whole track went through.
+bool UploadTrack(platform::WindowHandle owner, std::span<const std::uint8_t> track,
+                 DetectedDevice* device);
+
+int OnStatusReply(midi::MidiBuffer* header, midi::MidiPort* port, void* reply,
+                  const std::uint8_t* captures, int count);
+
+// Takes the first header packet of `track`. False when the track has none:
+// such an image cannot be uploaded, and the program refuses it at start.
+bool PrepareProbePacket(std::span<const std::uint8_t> track);
+// Empty until PrepareProbePacket succeeded.
+std::span<const std::uint8_t> ProbePacket();
+
+}  // namespace device

@@ -1,3 +1,0 @@
-#include "midi/transport_alloc.h"
-
-std::atomic<TransportAllocationRefusal> RefuseTransportAllocation{nullptr};

@@ -1,0 +1,145 @@
+// Every text the user reads, in one place: the captions and texts of the
+// message boxes, the progress window's lines and status texts, and the lines
+// the pages format for devices and ports. The Windows program, the command
+// line and the tests all take them from here, so each text exists once and
+// what the terminal shows is what the Windows program shows.
+//
+// Texts are 8-bit; line breaks are written as the box or window that shows
+// them expects ("\r\n" in message boxes and edit controls, "\n" in the
+// progress window, which splits its text at line feeds).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+namespace texts {
+
+// --- start-up --------------------------------------------------------------
+inline constexpr char FatalCaption[] = "Fatal internal error";
+inline constexpr char ImageUnusableText[] = "Unable to prepare Update Data!";
+// The heading of every progress window; also the sheet's caption, string 1
+// of the program's resources (resources/kelmora_flasher.rc).
+inline constexpr char ProgramName[] = "Kelmora Flasher";
+
+// --- MIDI start and sending ------------------------------------------------
+inline constexpr char ConfigurationErrorCaption[] = "MIDI Configuration Error";
+inline constexpr char NoInputsText[] = "No MIDI Inputs are found!";
+inline constexpr char NoOutputsText[] = "No MIDI Outputs are found!";
+inline constexpr char InitializingText[] = "Initializing MIDI";
+inline constexpr char TransferErrorCaption[] = "Fatal Transfer-Error";
+inline constexpr char TransferErrorFormat[] = "MIDI-Error %d during midiOutLongMsg";  // the code
+
+// --- scan ----------------------------------------------------------------------
+inline constexpr char NoOutputCaption[] = "No Output selected";
+inline constexpr char NoInputCaption[] = "No Input selected";
+inline constexpr char SelectPortsText[] =
+    "Please activate at least one Output and one Input on the Ports-Page!";
+inline constexpr char ScanningText[] = "Scanning MIDI Devices, please wait!";
+inline constexpr char AmbiguousCaption[] = "Ambiguous Port Assignment";
+inline constexpr char AmbiguousText[] =
+    "Some MIDI Outputs control more than one Device. These Ports are ignored.\r\n"
+    "Please ensure to connect only one Device per MIDI Port during Flashing.\r\n"
+    "If you have a MIDI-Interface that supports an Omni-Port, and you find\r\n"
+    "the Device to flash, you can safely ignore this message!";
+
+// --- boot-loader check -----------------------------------------------------
+inline constexpr char CheckingStateText[] = "Checking Device State...";
+inline constexpr char WrongStateCaption[] = "Warning: Wrong State";
+inline constexpr char WrongStateText[] =
+    "Device not in Bootloader Mode!\r\n"
+    "Please power cycle the unit holding START and FX-BYPASS pressed\r\n"
+    "and then restart this application!";
+
+// --- upload --------------------------------------------------------------------
+inline constexpr char FlashingText[] =
+    "Flashing in Progress\nDo not turn off Power or Cancel this\nApplication during the Upload!";
+// Status texts beginning with "!" are shown highlighted, without the "!".
+inline constexpr char RetryStatus[] = "!Retry...";
+inline constexpr char ErrorStatus[] = "!Error";
+inline constexpr char ResyncStatus[] = "!Resync";
+inline constexpr char SendFailureCaption[] = "Fatal Error";
+inline constexpr char SendFailureText[] = "Unable to send SysEx packet!";
+inline constexpr char SilenceCaption[] = "No Answer from Device";
+inline constexpr char SilenceText[] =
+    "The Device has not answered for 60 seconds.\r\n"
+    "Please check the MIDI connections and that the Device is powered.\r\n"
+    "Press Retry to keep trying, or Cancel to stop the Upload.";
+
+// --- flash workflow (printf formats: the image's version, the device's) ----
+inline constexpr char NotNewerCaption[] = "Not a newer Firmware!";
+inline constexpr char NotNewerFormat[] =
+    "The Version of the Firmware (V%s) specified is not newer\r\n"
+    "than the one already inside your Device (V%s)\r\n"
+    "It is not recommended to write this Firmware into your Device!\r\n"
+    "Are you sure you want to write this Version into your Device?\r\n";
+inline constexpr char ReadyCaption[] = "Ready to begin!";
+inline constexpr char ReadyFormat[] =
+    "We are ready to upload Firmware V%s to your Device.\r\n"
+    "Please follow the messages on your Device and ensure\r\n"
+    "not to abort the Upload or power down your Device\r\n"
+    "Otherwise you will need to repeat the update.\r\n"
+    "Are you certain to start the Upload now?";
+inline constexpr char CompleteCaption[] = "Upload Complete";
+inline constexpr char CompleteFormat[] =
+    "The Firmware V%s was successfully Uploaded\nto your Device. You can now safely power\n"
+    "off and on.";
+inline constexpr char UploadErrorCaption[] = "Upload Error";
+inline constexpr char UploadErrorText[] =
+    "Something went wrong during the Upload\nPlease verify all Connections and try again\n"
+    "If your Device does not respond any longer\nplease contact your local Reseller for "
+    "Assistance!";
+
+// --- Ports page ------------------------------------------------------------------
+inline constexpr char DisableAllCaption[] = "Disable all MIDI Ports";
+inline constexpr char DisableAllText[] =
+    "If you disable all ports you have to activate the proper IN and OUT port manually!\r\n"
+    "Are you sure to disable all ports?";
+inline constexpr char NoPortText[] = "Nope";
+
+// What a port item shows: "In03[0041 0102]: name" for input 3, "Out00[...]"
+// for output 0; the name is the driver's, at most 31 characters.
+struct PortFacts {
+  bool input = false;
+  std::uint32_t index = 0;  // the driver's device index
+  std::uint16_t mid = 0;
+  std::uint16_t pid = 0;
+  std::string_view name;
+};
+// Cut to the buffer, terminated whenever it holds a byte; "Nope" without a
+// port.
+void FormatPortItem(const PortFacts* port, std::span<char> text);
+
+// --- Flash page ------------------------------------------------------------------
+inline constexpr char NoDevicesLine[] = "Press Scan to search for Devices";
+inline constexpr std::size_t DeviceLineSize = 100;
+inline constexpr std::size_t DeviceDetailsSize = 1000;
+// Interfaces of this maker and product (wMid << 16 | wPid) carry MIDI over
+// USB, where the boot loader's flow control is not reliable.
+inline constexpr std::uint32_t UsbInterfaceMidPid = 0x01310001;
+inline constexpr char UsbNote[] = "\r\nFlashing over USB not supported!";
+
+// What the device line and the details show of a detected instrument.
+struct DeviceFacts {
+  std::string_view model;  // the model's name
+  std::uint8_t modelId = 0;
+  std::string_view version;
+  std::string_view input;  // port names as the driver gives them
+  std::string_view output;
+  int channel = 0;  // 0-based; shown as channel + 1
+  std::uint32_t inputMidPid = 0;
+};
+
+// "Tarvonic[41] V1.90 at <input> Ch 1": the input's name is cut to 19
+// characters, so that a long driver name cannot push the rest out of view.
+void FormatDeviceLine(const DeviceFacts& device, std::span<char, DeviceLineSize> line);
+
+// "Device <model> V<version>\r\nMIDI-Input: <input>\r\nMIDI-Output: <output>
+// \r\nUpdate to Version <image version>", port names cut to 29 characters,
+// and the USB note when the input is on a USB interface (only the input
+// decides: the instrument's replies travel on it).
+void FormatDeviceDetails(const DeviceFacts& device, std::string_view imageVersion,
+                         std::span<char, DeviceDetailsSize> details);
+
+}  // namespace texts
