@@ -6,10 +6,10 @@
 //  - `mutex_` guards every port record and the worker's flags. The worker
 //    waits on `wake_` until an output's wire time is up or input has
 //    arrived.
-//  - Callbacks run outside `mutex_`. The worker and every operation that
-//    calls back (open, close, reset, stop) hold `deliver_` while they do, so
-//    once a close returns no callback for that port is under way or to come.
-//    Order: `deliver_` before `mutex_`.
+//  - Callbacks run outside `mutex_`. The worker, the closes, the resets and
+//    MIDM_STOP hold `deliver_` while they call back, so once a close returns
+//    no callback for that port is under way or to come. Order: `deliver_`
+//    before `mutex_`. Opens and sync-done call back on the calling thread.
 //  - The instrument answers on its own pump thread, which takes `mutex_`
 //    only; the worker hands it what the host sent under `mutex_` (its inbox
 //    has a lock of its own).
