@@ -164,6 +164,8 @@ DWORD Driver::Close(Port& port, UINT notice) {
   return MMSYSERR_NOERROR;
 }
 
+// Wine 8's winmm passes MMSYSERR_NOTSUPPORTED on to the program rather than
+// preparing the header itself, so the driver prepares.
 DWORD Driver::Prepare(MIDIHDR* header, DWORD_PTR size, bool prepare) {
   if (!Usable(header, size)) return MMSYSERR_INVALPARAM;
   std::lock_guard lock(mutex_);
