@@ -1,0 +1,238 @@
+// The driver's ports and life: the port table, the message dispatch, opening
+// and closing, the worker thread, and the firmware the instrument leaves.
+#include "tests/wine/midi_driver/driver.h"
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+
+// winmm exports it for drivers; mingw-w64's headers do not declare it.
+extern "C" BOOL WINAPI DriverCallback(DWORD_PTR callback, DWORD flags, HDRVR device, DWORD message,
+                                      DWORD_PTR user, DWORD_PTR param1, DWORD_PTR param2);
+
+namespace kfmidi {
+namespace {
+
+// Made-up makers and products, one maker per interface.
+struct PortCaps {
+  const wchar_t* name;
+  WORD mid;
+  WORD pid;
+  WORD technology;
+};
+constexpr PortCaps Inputs[InputCount] = {{L"MIDI Interface A In", 0x7A01, 0x0011, 0},
+                                         {L"Loopback MIDI In", 0x7A02, 0x0021, 0}};
+constexpr PortCaps Outputs[OutputCount] = {{L"MIDI Interface A Out", 0x7A01, 0x0012, MOD_MIDIPORT},
+                                           {L"Loopback MIDI Out", 0x7A02, 0x0022, MOD_MIDIPORT},
+                                           {L"Wavetable Synth A", 0x7A03, 0x0031, MOD_WAVETABLE}};
+
+template <typename Caps>
+DWORD Describe(const PortCaps& port, DWORD_PTR to, DWORD_PTR size) {
+  if (to == 0) return MMSYSERR_INVALPARAM;
+  Caps caps{};
+  caps.wMid = port.mid;
+  caps.wPid = port.pid;
+  lstrcpynW(caps.szPname, port.name, MAXPNAMELEN);
+  if constexpr (std::is_same_v<Caps, MIDIOUTCAPSW>) {
+    caps.wTechnology = port.technology;
+    caps.wChannelMask = 0xFFFF;
+  }
+  std::memcpy(reinterpret_cast<void*>(to), &caps, std::min<DWORD_PTR>(size, sizeof caps));
+  return MMSYSERR_NOERROR;
+}
+
+bool DriverMessage(UINT message) {
+  return message == DRVM_INIT || message == DRVM_EXIT || message == DRVM_ENABLE || message == DRVM_DISABLE;
+}
+
+}  // namespace
+
+void Send(const Notices& notices) {
+  for (const Notice& n : notices) {
+    DriverCallback(n.client.callback, HIWORD(n.client.flags), n.client.handle, n.message, n.client.instance,
+                   n.param1, n.param2);
+  }
+}
+
+bool Usable(const MIDIHDR* header, DWORD_PTR size) {
+  return header != nullptr && size >= offsetof(MIDIHDR, lpNext) && header->lpData != nullptr &&
+         header->dwBufferLength > 0;
+}
+
+DWORD Enqueue(MIDIHDR* header, DWORD_PTR size) {
+  if (!Usable(header, size)) return MMSYSERR_INVALPARAM;
+  if ((header->dwFlags & MHDR_PREPARED) == 0) return MIDIERR_UNPREPARED;
+  if ((header->dwFlags & MHDR_INQUEUE) != 0) return MIDIERR_STILLPLAYING;
+  header->dwFlags = (header->dwFlags & ~MHDR_DONE) | MHDR_INQUEUE;
+  return MMSYSERR_NOERROR;
+}
+
+Driver& Driver::Instance() {
+  static Driver* const driver = new Driver(ProcessBehaviours());  // never destroyed: see driver.h
+  return *driver;
+}
+
+DWORD Driver::OutMessage(UINT device, UINT message, DWORD_PTR param1, DWORD_PTR param2) {
+  if (message == MODM_GETNUMDEVS) return OutputCount;
+  if (DriverMessage(message)) return MMSYSERR_NOERROR;
+  if (device >= OutputCount) return MMSYSERR_BADDEVICEID;
+  auto* header = reinterpret_cast<MIDIHDR*>(param1);
+  switch (message) {
+    case MODM_GETDEVCAPS: return Describe<MIDIOUTCAPSW>(Outputs[device], param1, param2);
+    case MODM_OPEN: return Open(outputs_[device], param1, param2, MOM_OPEN);
+    case MODM_CLOSE: {
+      const DWORD result = Close(outputs_[device], MOM_CLOSE);
+      // Wine gives a driver no word at process end: this is the instrument's last.
+      if (result == MMSYSERR_NOERROR && device == InstrumentPort) WriteFirmware(*instrument_);
+      return result;
+    }
+    case MODM_PREPARE: return Prepare(header, param2, true);
+    case MODM_UNPREPARE: return Prepare(header, param2, false);
+    case MODM_DATA: {
+      const std::uint8_t packed[] = {LOBYTE(param1), HIBYTE(param1), LOBYTE(HIWORD(param1))};
+      const std::size_t length = packed[0] < 0x80 ? 2 : packed[0] >= 0xF8 ? 1 : 1 + DataBytesOf(packed[0]);
+      std::unique_lock lock(mutex_);
+      return Transmit(lock, device, nullptr, std::span(packed, length));
+    }
+    case MODM_LONGDATA: return OutLongMsg(device, header, param2);
+    case MODM_RESET: return OutReset(device);
+    default: return MMSYSERR_NOTSUPPORTED;
+  }
+}
+
+DWORD Driver::InMessage(UINT device, UINT message, DWORD_PTR param1, DWORD_PTR param2) {
+  if (message == MIDM_GETNUMDEVS) return InputCount;
+  if (DriverMessage(message)) return MMSYSERR_NOERROR;
+  if (device >= InputCount) return MMSYSERR_BADDEVICEID;
+  auto* header = reinterpret_cast<MIDIHDR*>(param1);
+  switch (message) {
+    case MIDM_GETDEVCAPS: return Describe<MIDIINCAPSW>(Inputs[device], param1, param2);
+    case MIDM_OPEN:
+      if (device == InstrumentPort && behaviours_.busyIn) return MMSYSERR_ALLOCATED;
+      return Open(inputs_[device], param1, param2, MIM_OPEN);
+    case MIDM_CLOSE: return Close(inputs_[device], MIM_CLOSE);
+    case MIDM_PREPARE: return Prepare(header, param2, true);
+    case MIDM_UNPREPARE: return Prepare(header, param2, false);
+    case MIDM_ADDBUFFER: return InAddBuffer(device, header, param2);
+    case MIDM_START:
+    case MIDM_STOP:
+    case MIDM_RESET: return InStartStop(device, message);
+    default: return MMSYSERR_NOTSUPPORTED;
+  }
+}
+
+// The open and close notices come on the calling thread, as they do from
+// most drivers.
+template <typename Port>
+DWORD Driver::Open(Port& port, DWORD_PTR open, DWORD_PTR flags, UINT notice) {
+  const auto* desc = reinterpret_cast<const MIDIOPENDESC*>(open);
+  if (desc == nullptr) return MMSYSERR_INVALPARAM;
+  std::call_once(started_, [this] {
+    emulator::InstrumentSetup setup{.faults = behaviours_.faults, .answer = {}, .heard = {}};
+    setup.answer = [this](std::span<const std::uint8_t> message, std::uint32_t) {
+      std::lock_guard lock(mutex_);
+      Arrive(inputs_[InstrumentPort], message);
+    };
+    instrument_ = std::make_unique<emulator::RealTimeInstrument>(std::move(setup));
+    worker_ = std::thread(&Driver::Work, this);
+  });
+  Client client{desc->dwCallback, static_cast<DWORD>(flags), reinterpret_cast<HDRVR>(desc->hMidi),
+                desc->dwInstance};
+  {
+    std::lock_guard lock(mutex_);
+    if (port.open) return MMSYSERR_ALLOCATED;
+    port = Port{};
+    port.open = true;
+    port.client = client;
+  }
+  Send({{client, notice}});
+  return MMSYSERR_NOERROR;
+}
+
+template <typename Port>
+DWORD Driver::Close(Port& port, UINT notice) {
+  std::lock_guard deliver(deliver_);
+  Client client;
+  {
+    std::lock_guard lock(mutex_);
+    if (!port.open) return MMSYSERR_INVALHANDLE;
+    if (port.Busy()) return MIDIERR_STILLPLAYING;
+    client = port.client;
+    port = Port{};
+  }
+  Send({{client, notice}});
+  return MMSYSERR_NOERROR;
+}
+
+// Wine 8's winmm passes MMSYSERR_NOTSUPPORTED on to the program rather than
+// preparing the header itself, so the driver prepares.
+DWORD Driver::Prepare(MIDIHDR* header, DWORD_PTR size, bool prepare) {
+  if (!Usable(header, size)) return MMSYSERR_INVALPARAM;
+  std::lock_guard lock(mutex_);
+  if (!prepare && (header->dwFlags & MHDR_INQUEUE) != 0) return MIDIERR_STILLPLAYING;
+  header->dwFlags = prepare ? header->dwFlags | MHDR_PREPARED : header->dwFlags & ~MHDR_PREPARED;
+  return MMSYSERR_NOERROR;
+}
+
+void Driver::Unload() {
+  if (!worker_.joinable()) return;
+  {
+    std::lock_guard lock(mutex_);
+    stop_ = true;
+  }
+  wake_.notify_one();
+  worker_.join();
+  instrument_->Stop();
+  WriteFirmware(*instrument_);
+  instrument_.reset();
+}
+
+std::optional<Clock::time_point> Driver::NextDone() const {
+  std::optional<Clock::time_point> next;
+  for (const OutPort& port : outputs_) {
+    if (!port.wire.empty() && (!next || port.wire.front().done < *next)) next = port.wire.front().done;
+  }
+  return next;
+}
+
+void Driver::Work() {
+  std::unique_lock lock(mutex_);
+  while (!stop_) {
+    // Every change of the ports notifies: wake, then look again.
+    const auto next = NextDone();
+    if (!feed_ && !(next && *next <= Clock::now())) {
+      if (next) {
+        wake_.wait_until(lock, *next);
+      } else {
+        wake_.wait(lock);
+      }
+      continue;
+    }
+    lock.unlock();
+    std::lock_guard deliver(deliver_);
+    Notices notices;
+    lock.lock();
+    Complete(notices);
+    feed_ = false;
+    for (InPort& port : inputs_) Feed(port, notices);
+    lock.unlock();
+    Send(notices);
+    lock.lock();
+  }
+}
+
+void Driver::WriteFirmware(const emulator::RealTimeInstrument& instrument) const {
+  if (behaviours_.firmware.empty()) return;
+  const std::vector<std::uint8_t> firmware = instrument.Firmware();
+  const emulator::TarvonicStats stats = instrument.Stats();
+  std::ofstream out(behaviours_.firmware, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(firmware.data()), static_cast<std::streamsize>(firmware.size()));
+  std::fprintf(stderr,
+               "winekfmidi: instrument heard %llu messages (%u packets, %u accepted, %u resynchronisations); "
+               "%zu bytes of firmware %s %s\n",
+               static_cast<unsigned long long>(instrument.MessagesHeard()), stats.packets, stats.accepted,
+               stats.resyncsAnswered, firmware.size(), out ? "written to" : "could not be written to",
+               behaviours_.firmware.c_str());
+}
+
+}  // namespace kfmidi

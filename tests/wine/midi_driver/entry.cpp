@@ -1,0 +1,104 @@
+// winekfmidi.drv: a user-mode MIDI driver for Wine with the virtual Tarvonic
+// behind it, so that the shipped Windows programs can be tested end to end
+// through Wine's own winmm, in the driver behaviours real users meet.
+//
+// Installed by install-driver.sh: the DLL in the prefix's system32 as
+// winekfmidi.drv and HKCU\Software\Wine\Drivers "Audio" = "kfmidi". Wine's
+// audio device layer loads the driver it names only when it exports the four
+// mmdevapi entry points at the end of this file; winmm then opens it as an
+// installable driver (DriverProc) and finds its ports through modMessage and
+// midMessage. Without KF_WINE_MIDI it behaves as a plain winmm driver:
+// callbacks from a thread of its own (open and close, resets and sync-done
+// on the calling thread), MOM_DONE after the DIN wire time, input buffers
+// back at F7 or when full.
+//
+// Ports (winmm device indexes):
+//   input 0   "MIDI Interface A In"    what the instrument sends
+//   output 0  "MIDI Interface A Out"   to the instrument
+//   input 1   "Loopback MIDI In"       what output 1 sent, after the wire time
+//   output 1  "Loopback MIDI Out"
+//   output 2  "Wavetable Synth A"      MOD_WAVETABLE, so the Ports page
+//                                      disables it by default; it hears nothing
+// The instrument is `kelmora-flash --virtual`'s, on the real clock
+// (emulator/real_time_instrument.h), from the first open to the process end.
+//
+// KF_WINE_MIDI chooses behaviours for one run; the driver reads it once per
+// process, when first used. Comma-separated settings:
+//   split=N       SysEx input comes back in buffers of at most N bytes, each
+//                 piece at once (as USB MIDI drivers do)
+//   sync-done     MOM_DONE comes inside midiOutLongMsg, on the calling
+//                 thread, without waiting for the wire
+//   notready=K    the first K calls of midiOutLongMsg, on any output, answer
+//                 MIDIERR_NOTREADY
+//   busy-in       opening the instrument's input answers MMSYSERR_ALLOCATED
+//                 (another program holds it)
+//   longerror=P   each SysEx input buffer comes back with MIM_LONGERROR
+//                 instead of MIM_LONGDATA with probability P, drawn the same
+//                 way on every run
+//   faults=RATES  the instrument's faults in the syntax of kelmora-flash
+//                 --faults, with ';' or '+' between settings since commas
+//                 separate behaviours: faults=seed=3;drop=0.02;code4=0.01
+//   firmware=PATH the instrument writes the plain firmware it rebuilt there
+//                 (raw bytes; a Windows path without commas) whenever the
+//                 program closes its output: Wine 8 gives a driver no word at
+//                 process end
+// A malformed setting is reported once on stderr and ignored.
+#include "tests/wine/midi_driver/driver.h"
+
+#include <new>
+
+#define KF_EXPORT extern "C" __declspec(dllexport)
+
+namespace {
+
+// No exception may reach winmm.
+template <typename Call>
+DWORD Guarded(Call call) {
+  try {
+    return call();
+  } catch (const std::bad_alloc&) {
+    return MMSYSERR_NOMEM;
+  } catch (...) {
+    return MMSYSERR_ERROR;
+  }
+}
+
+}  // namespace
+
+KF_EXPORT LRESULT CALLBACK DriverProc(DWORD_PTR id, HDRVR driver, UINT message, LPARAM param1,
+                                      LPARAM param2) {
+  switch (message) {
+    case DRV_OPEN:
+    case DRV_CLOSE: return 1;
+    case DRV_FREE: return Guarded([] { kfmidi::Driver::Instance().Unload(); return DWORD{1}; });
+    default: return DefDriverProc(id, driver, message, param1, param2);
+  }
+}
+
+KF_EXPORT DWORD WINAPI modMessage(UINT device, UINT message, DWORD_PTR /*user*/, DWORD_PTR param1,
+                                  DWORD_PTR param2) {
+  return Guarded([=] { return kfmidi::Driver::Instance().OutMessage(device, message, param1, param2); });
+}
+
+KF_EXPORT DWORD WINAPI midMessage(UINT device, UINT message, DWORD_PTR /*user*/, DWORD_PTR param1,
+                                  DWORD_PTR param2) {
+  return Guarded([=] { return kfmidi::Driver::Instance().InMessage(device, message, param1, param2); });
+}
+
+// What Wine 8's mmdevapi asks of every driver it may select. No audio
+// endpoints: this driver has MIDI ports only. The interface types are
+// IMMDevice, IAudioClient and IAudioSessionManager2.
+KF_EXPORT int WINAPI GetPriority() { return 3; }  // Priority_Preferred
+
+KF_EXPORT HRESULT WINAPI GetEndpointIDs(int /*EDataFlow*/, WCHAR*** ids, GUID** guids, UINT* count,
+                                        UINT* defaultIndex) {
+  *ids = nullptr;
+  *guids = nullptr;
+  *count = 0;
+  *defaultIndex = 0;
+  return S_OK;
+}
+
+KF_EXPORT HRESULT WINAPI GetAudioEndpoint(void* /*key*/, void* /*device*/, void** /*client*/) { return E_NOTIMPL; }
+
+KF_EXPORT HRESULT WINAPI GetAudioSessionManager(void* /*device*/, void** /*manager*/) { return E_NOTIMPL; }
