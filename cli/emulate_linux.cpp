@@ -21,6 +21,7 @@
 
 #include "cli/commands.h"
 #include "cli/firmware_digest.h"
+#include "cli/system_platform.h"
 #include "cli/transcript.h"
 #include "platform/sim/sim_midi_driver.h"
 #include "platform/sim/virtual_clock.h"
@@ -90,6 +91,10 @@ void ReplyCallback(platform::MidiHandle handle, std::uint32_t message, std::uint
 }  // namespace
 
 int RunEmulate(const Options& options, const Console& console) {
+  if (const std::string unusable = MidiSystemUnusable(options.api); !unusable.empty()) {
+    std::fprintf(console.err, MidiSystemErrorFormat, unusable.c_str());
+    return ExitFailure;
+  }
   const RtMidi::Api api = options.api == MidiApi::Jack ? RtMidi::UNIX_JACK : RtMidi::LINUX_ALSA;
   std::unique_ptr<RtMidiIn> in;
   std::unique_ptr<RtMidiOut> out;
