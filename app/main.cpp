@@ -42,7 +42,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     return 0;
   }
 
-  InitCommonControls();
+  // Common controls 6 (the manifest's) registers its classes only when asked:
+  // the pages' list view, and the combo box, edit and buttons with styles.
+  const INITCOMMONCONTROLSEX classes{sizeof(INITCOMMONCONTROLSEX),
+                                     ICC_STANDARD_CLASSES | ICC_LISTVIEW_CLASSES | ICC_TAB_CLASSES};
+  InitCommonControlsEx(&classes);
   ui::RedHighlightBrush = CreateSolidBrush(HighlightRed);
   ui::LargeAppIcon = LoadApplicationIcon(instance, LargeIconSize);
   ui::SmallAppIcon = LoadApplicationIcon(instance, SmallIconSize);

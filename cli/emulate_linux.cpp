@@ -17,6 +17,7 @@
 
 #include "cli/commands.h"
 #include "cli/firmware_digest.h"
+#include "cli/system_platform.h"
 #include "cli/transcript.h"
 #include "emulator/real_time_instrument.h"
 
@@ -44,6 +45,10 @@ std::string Shown(std::span<const std::uint8_t> bytes) {
 }  // namespace
 
 int RunEmulate(const Options& options, const Console& console) {
+  if (const std::string unusable = MidiSystemUnusable(options.api); !unusable.empty()) {
+    std::fprintf(console.err, MidiSystemErrorFormat, unusable.c_str());
+    return ExitFailure;
+  }
   const RtMidi::Api api = options.api == MidiApi::Jack ? RtMidi::UNIX_JACK : RtMidi::LINUX_ALSA;
   std::unique_ptr<RtMidiIn> in;
   std::unique_ptr<RtMidiOut> out;

@@ -15,6 +15,8 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments, Options&
   CLI::App app("Firmware flasher for the Tarvonic", "kelmora-flash");
   app.require_subcommand(1, 1);
   app.set_help_all_flag("", "");
+  app.set_version_flag("--version", std::string("kelmora-flash ") + KF_VERSION,
+                       "print the program's version and exit");
 
   std::string faults;
   std::string api;
@@ -45,6 +47,8 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments, Options&
     app.parse(reversed);
   } catch (const CLI::CallForHelp&) {
     return {ParseOutcome::Help, app.help()};
+  } catch (const CLI::CallForVersion& version) {
+    return {ParseOutcome::Help, std::string(version.what()) + "\n"};
   } catch (const CLI::ParseError& error) {
     return {ParseOutcome::UsageError, error.what()};
   }

@@ -29,7 +29,7 @@ enum class ParseOutcome { Run, Help, UsageError };
 
 struct ParseResult {
   ParseOutcome outcome = ParseOutcome::Run;
-  std::string text;  // Help: the help text; UsageError: the one-line message
+  std::string text;  // Help: the help or version text; UsageError: the one-line message
 };
 
 ParseResult ParseCommandLine(const std::vector<std::string>& arguments, Options& options);

@@ -58,7 +58,7 @@ bool Session::Install() {
     std::string error;
     systemMidi_ = MakeSystemMidiDriver(options_.api, error);
     if (systemMidi_ == nullptr) {
-      std::fprintf(console_.err, "kelmora-flash: cannot use the MIDI system: %s\n", error.c_str());
+      std::fprintf(console_.err, MidiSystemErrorFormat, error.c_str());
       return false;
     }
     systemClock_ = MakeSystemClock();

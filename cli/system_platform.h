@@ -13,8 +13,19 @@
 
 namespace cli {
 
+// How the command line reports a MIDI system it cannot use, with the reason.
+inline constexpr char MidiSystemErrorFormat[] = "kelmora-flash: cannot use the MIDI system: %s\n";
+
 // None, with the reason in `error`, when the MIDI system cannot be used.
 std::unique_ptr<platform::MidiDriver> MakeSystemMidiDriver(MidiApi api, std::string& error);
+
+#if !defined(_WIN32)
+// Empty when the ALSA sequencer or the JACK server that `api` names can be
+// used; otherwise one line for the user, saying what is missing and what to
+// do instead. The MIDI libraries print nothing of their own afterwards.
+std::string MidiSystemUnusable(MidiApi api);
+#endif
+
 std::unique_ptr<platform::Clock> MakeSystemClock();
 platform::ModuleHandle SystemModule();
 

@@ -10,8 +10,8 @@
 // the buffer. Anything that runs on the installed platform (the MIDI
 // transport above all) must be shut down before the World goes.
 //
-// The World sits above the simulated platform and the transport (library
-// kf_sim_world), not beside the driver.
+// The World sits above the simulated platform and the transport, not beside
+// the driver: it waits for the transport's dispatcher.
 #pragma once
 
 #include <cstdint>

@@ -6,17 +6,22 @@ namespace progress {
 
 namespace {
 
-// Gaps in pixels: the heading sits 3 below the window's top inside a band
-// that reaches 3 below the heading's line, the text lines start 3 below the
-// band, and the bar has 3 above and below it.
-constexpr std::int32_t HeadingTop = 3;
-constexpr std::int32_t BandPadding = 3;
-constexpr std::int32_t LinesGap = 6;
-constexpr std::int32_t BarGap = 3;
+// One gap, 3 pixels at 96 DPI, everywhere: the heading sits a gap below the
+// window's top inside a band that reaches a gap below the heading's line, the
+// text lines start a gap below the band, and the bar has a gap above and
+// below it.
+constexpr std::int32_t Gap = 3;
 
 std::int32_t Bit(std::uint32_t mode, std::uint32_t bit) { return (mode & bit) != 0 ? 1 : 0; }
 
 }  // namespace
+
+std::int32_t ProgressScaled(std::int32_t pixels, std::uint32_t dpi) {
+  if (dpi == 0) dpi = ProgressDesignDpi;
+  const std::int64_t scaled = std::int64_t{pixels} * dpi;
+  const std::int64_t half = ProgressDesignDpi / 2;
+  return static_cast<std::int32_t>((scaled >= 0 ? scaled + half : scaled - half) / ProgressDesignDpi);
+}
 
 ProgressMeasure MeasureProgressTexts(std::span<const ProgressTextSize> sizes) {
   ProgressMeasure measure{0, 0, 0};
@@ -66,18 +71,20 @@ ProgressBarSpans ProgressBar(std::int32_t clientWidth, std::int32_t lineHeight,
   return {true, left, left + static_cast<std::int32_t>(filled), right};
 }
 
-ProgressRows ProgressRowsFor(std::int32_t lineHeight, std::uint32_t mode, std::size_t lineCount) {
+ProgressRows ProgressRowsFor(std::int32_t lineHeight, std::uint32_t mode, std::size_t lineCount,
+                            std::uint32_t dpi) {
   const std::int32_t h = lineHeight;
+  const std::int32_t gap = ProgressScaled(Gap, dpi);
   ProgressRows rows{};
-  rows.bandBottom = h + BandPadding;
-  rows.headingY = HeadingTop;
-  rows.firstLineY = h + LinesGap;
+  rows.bandBottom = h + gap;
+  rows.headingY = gap;
+  rows.firstLineY = rows.bandBottom + gap;
   std::int32_t y = rows.firstLineY + h * static_cast<std::int32_t>(lineCount);
   rows.hasBar = (mode & ProgressModeBar) != 0;
   if (rows.hasBar) {
-    rows.barTop = y + BarGap;
+    rows.barTop = y + gap;
     rows.barBottom = rows.barTop + h;
-    y = rows.barBottom + BarGap;
+    y = rows.barBottom + gap;
   }
   rows.hasStatus = (mode & ProgressModeStatus) != 0;
   if (rows.hasStatus) {

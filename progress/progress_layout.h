@@ -29,6 +29,14 @@ struct ProgressMeasure {
   std::int32_t lineHeight;  // height of the last string measured
 };
 
+// The DPI the window's pixel sizes are given for; on a screen of another DPI
+// they scale by dpi / 96, the font's height included.
+inline constexpr std::uint32_t ProgressDesignDpi = 96;
+
+// `pixels` at 96 DPI, scaled to `dpi` and rounded to the nearest pixel,
+// halves away from zero as MulDiv rounds. A DPI of 0 (unknown) counts as 96.
+std::int32_t ProgressScaled(std::int32_t pixels, std::uint32_t dpi);
+
 // `sizes` holds the heading first, then every text line in order.
 ProgressMeasure MeasureProgressTexts(std::span<const ProgressTextSize> sizes);
 
@@ -60,7 +68,8 @@ struct ProgressBarSpans {
 ProgressBarSpans ProgressBar(std::int32_t clientWidth, std::int32_t lineHeight,
                              std::uint32_t position, std::uint32_t total);
 
-// Vertical places of everything painted, for a client of any width.
+// Vertical places of everything painted, for a client of any width; the gaps
+// between the rows scale with `dpi`.
 struct ProgressRows {
   std::int32_t bandBottom;  // band from y = 0 to here
   std::int32_t headingY;    // heading text top
@@ -72,7 +81,8 @@ struct ProgressRows {
   std::int32_t statusTop;
   std::int32_t statusBottom;
 };
-ProgressRows ProgressRowsFor(std::int32_t lineHeight, std::uint32_t mode, std::size_t lineCount);
+ProgressRows ProgressRowsFor(std::int32_t lineHeight, std::uint32_t mode, std::size_t lineCount,
+                            std::uint32_t dpi = ProgressDesignDpi);
 
 // How the status line looks for a status text.
 enum class ProgressStatusStyle {

@@ -3,6 +3,11 @@
 // event and runs a message loop until the window is destroyed. The font and
 // the band brush belong to that thread and are deleted when it ends.
 //
+// Sizes are pixels at 96 DPI, scaled to the DPI of the window's monitor: the
+// window is created at the point it will be centred on, so that it starts on
+// the right monitor, and when Windows moves it to a monitor of another DPI
+// (WM_DPICHANGED) it makes its font anew and measures itself again.
+//
 // Closing races with creation: the caller may ask for the close before the
 // thread has stored its window. Both sides use sequentially consistent
 // atomics (the caller sets closeRequested, then reads window; the thread
@@ -20,6 +25,7 @@
 #include "texts/user_texts.h"
 #include "ui/progress_window_gdi.h"
 #include "ui/win32_ui.h"
+#include "ui/window_dpi_win32.h"
 
 namespace ui {
 
@@ -32,6 +38,7 @@ constexpr char ClassName[] = "SplashScreen";
 constexpr COLORREF BandBlue = RGB(0, 0, 255);
 constexpr COLORREF Yellow = RGB(255, 255, 0);
 constexpr COLORREF Black = RGB(0, 0, 0);
+constexpr std::int32_t FontHeight = 18;  // pixels at 96 DPI
 
 HWND WindowOf(const ProgressWindow& window) { return static_cast<HWND>(window.window.load()); }
 
@@ -60,7 +67,7 @@ void Paint(HWND hwnd, ProgressWindow& window) {
   const std::int32_t w = window.clientRect.right;
   const std::int32_t h = window.lineHeight.load();
   const std::vector<std::string_view> lines = ProgressTextLines(window);
-  const ProgressRows rows = ProgressRowsFor(h, window.mode, lines.size());
+  const ProgressRows rows = ProgressRowsFor(h, window.mode, lines.size(), WindowDpi(hwnd));
 
   SetTextColor(dc, Yellow);
   SetBkMode(dc, TRANSPARENT);
@@ -108,8 +115,10 @@ void Paint(HWND hwnd, ProgressWindow& window) {
   }
 }
 
-// Every message but a handled paint goes on to the default handling; a
-// WM_CLOSE from CloseProgressWindow thus destroys the window.
+void SizeAndShow(HWND hwnd, ProgressWindow& window, ProgressPoint centre, std::uint32_t dpi);
+
+// Every message but a handled paint or DPI change goes on to the default
+// handling; a WM_CLOSE from CloseProgressWindow thus destroys the window.
 LRESULT CALLBACK ProgressWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   // The record's address lives in the window's user data; a pointer-sized
   // slot, since a 32-bit one would cut a 64-bit address.
@@ -135,6 +144,15 @@ LRESULT CALLBACK ProgressWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPAR
       // SetProgressPosition invalidated while this paint ran: the window
       // would keep showing the old status until the next request.
       return 0;
+    case WM_DPICHANGED:
+      if (window == nullptr) break;
+      {
+        // Centred where Windows suggests, at the size the new font gives.
+        const RECT& suggested = *reinterpret_cast<const RECT*>(lParam);
+        const ProgressRect rect{suggested.left, suggested.top, suggested.right, suggested.bottom};
+        SizeAndShow(hwnd, *window, ProgressCentre(&rect, 0, 0), LOWORD(wParam));
+      }
+      return 0;
     case WM_DESTROY:
       PostQuitMessage(0);
       break;
@@ -156,19 +174,29 @@ void RegisterProgressClass(HINSTANCE module) {
   RegisterClassA(&wc);  // fails harmlessly when an earlier window registered it
 }
 
-// Measures the heading and the lines, then sizes, places and shows the window.
-void SizeAndShow(HWND hwnd, ProgressWindow& window, HFONT font, ProgressPoint centre) {
+HFONT MakeFont(std::uint32_t dpi) {
+  return CreateFontA(ProgressScaled(FontHeight, dpi), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                     ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY,
+                     VARIABLE_PITCH | FF_DECORATIVE, "Times New Roman");
+}
+
+// Makes the font for `dpi` (deleting the one before), measures the heading
+// and the lines with it, then sizes, places and shows the window.
+void SizeAndShow(HWND hwnd, ProgressWindow& window, ProgressPoint centre, std::uint32_t dpi) {
+  const gdi::Object<HFONT> previous(static_cast<HFONT>(window.font));
+  window.font = MakeFont(dpi);
   std::vector<ProgressTextSize> sizes;
   {
     gdi::WindowDc dc(hwnd);
-    gdi::Select selected(dc.get(), font);
+    gdi::Select selected(dc.get(), static_cast<HFONT>(window.font));
     sizes.push_back(Extent(dc.get(), texts::ProgramName));
     for (std::string_view line : ProgressTextLines(window)) sizes.push_back(Extent(dc.get(), line));
   }
   const ProgressMeasure measure = MeasureProgressTexts(sizes);
   window.lineHeight.store(measure.lineHeight);
-  const ProgressTextSize size = ProgressWindowSize(
-      measure, window.mode, GetSystemMetrics(SM_CXDLGFRAME), GetSystemMetrics(SM_CYDLGFRAME));
+  const ProgressTextSize size =
+      ProgressWindowSize(measure, window.mode, SystemMetricForDpi(SM_CXDLGFRAME, dpi),
+                         SystemMetricForDpi(SM_CYDLGFRAME, dpi));
   const ProgressPoint origin = ProgressWindowOrigin(centre, size);
   SetWindowPos(hwnd, HWND_TOPMOST, origin.x, origin.y, size.width, size.height, SWP_SHOWWINDOW);
 }
@@ -177,11 +205,7 @@ DWORD RunProgressWindow(ProgressWindow& window) {
   const auto module = static_cast<HINSTANCE>(window.module);
   RegisterProgressClass(module);
   gdi::Object<HBRUSH> band(CreateSolidBrush(BandBlue));
-  gdi::Object<HFONT> font(CreateFontA(18, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET,
-                                      OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY,
-                                      VARIABLE_PITCH | FF_DECORATIVE, "Times New Roman"));
   window.bandBrush = band.get();
-  window.font = font.get();
 
   ProgressRect ownerRect{};
   const ProgressRect* centreOn = nullptr;
@@ -195,13 +219,13 @@ DWORD RunProgressWindow(ProgressWindow& window) {
       ProgressCentre(centreOn, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
 
   const HWND hwnd =
-      CreateWindowExA(WS_EX_TOPMOST | WS_EX_WINDOWEDGE, ClassName, "", WS_POPUP | WS_DLGFRAME, 0, 0,
-                      1, 1, nullptr, nullptr, module, &window);
+      CreateWindowExA(WS_EX_TOPMOST | WS_EX_WINDOWEDGE, ClassName, "", WS_POPUP | WS_DLGFRAME,
+                      centre.x, centre.y, 1, 1, nullptr, nullptr, module, &window);
   DWORD exitCode = 1;
   if (hwnd != nullptr) {
     window.window.store(hwnd);
     if (!window.closeRequested.load()) {
-      SizeAndShow(hwnd, window, font.get(), centre);
+      SizeAndShow(hwnd, window, centre, WindowDpi(hwnd));
     } else {
       DestroyWindow(hwnd);  // closed before it was shown: nothing to show
     }
@@ -217,6 +241,7 @@ DWORD RunProgressWindow(ProgressWindow& window) {
     window.window.store(nullptr);
   }
   // The window is gone, so nothing paints with these any more.
+  const gdi::Object<HFONT> font(static_cast<HFONT>(window.font));
   window.font = nullptr;
   window.bandBrush = nullptr;
   return exitCode;

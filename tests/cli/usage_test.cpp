@@ -54,6 +54,16 @@ TEST(Usage, HelpIsNoError) {
   }
 }
 
+TEST(Usage, VersionIsTheProjectsWhateverElseIsGiven) {
+  for (const std::vector<std::string>& arguments :
+       {std::vector<std::string>{"--version"}, {"--version", "flash"}, {"--virtual", "--version"}}) {
+    const cli_test::CliRun run = RunCli(arguments);
+    EXPECT_EQ(run.code, 0);
+    EXPECT_EQ(run.out, "kelmora-flash " KF_VERSION "\n");
+    EXPECT_EQ(run.err, "");
+  }
+}
+
 TEST(Usage, FaultSettingsThatAreAccepted) {
   // Accepted fault settings reach the command: inspect does not care.
   for (const char* spec : {"seed=7", "drop=0,late=1", "resync-fail=1,garbage=0.5,other=0.1",

@@ -131,21 +131,33 @@ TEST(ProgressLayout, RowsFollowTheModes) {
   const ProgressRows plain = ProgressRowsFor(18, 0, 1);
   EXPECT_FALSE(plain.hasBar);
   EXPECT_FALSE(plain.hasStatus);
+
+  // At 144 DPI every gap is 4.5 pixels, rounded to 5; h is the scaled font's.
+  const ProgressRows large = ProgressRowsFor(27, 3, 3, 144);
+  EXPECT_EQ(large.headingY, 5);
+  EXPECT_EQ(large.bandBottom, 32);
+  EXPECT_EQ(large.firstLineY, 37);
+  EXPECT_EQ(large.barTop, 123);  // 37 + 3*27 + 5
+  EXPECT_EQ(large.barBottom, 150);
+  EXPECT_EQ(large.statusTop, 155);
 }
 
-// Everything painted fits the client that the window size leaves.
+// Everything painted fits the client that the window size leaves, at every
+// DPI (the line height scales with the font).
 TEST(ProgressLayout, PaintedRowsFitTheClient) {
-  for (std::uint32_t mode = 0; mode < 4; ++mode) {
-    for (std::size_t lines = 0; lines < 4; ++lines) {
-      const std::int32_t h = 18;
-      std::vector<ProgressTextSize> sizes(lines + 1, ProgressTextSize{100, h});
-      const ProgressMeasure m = MeasureProgressTexts(sizes);
-      const std::int32_t clientHeight = ProgressWindowSize(m, mode, 0, 0).height;
-      const ProgressRows rows = ProgressRowsFor(h, mode, lines);
-      std::int32_t lowest = rows.firstLineY + h * static_cast<std::int32_t>(lines);
-      if (rows.hasBar) lowest = rows.barBottom;
-      if (rows.hasStatus) lowest = rows.statusBottom;
-      EXPECT_LE(lowest, clientHeight) << "mode " << mode << ", lines " << lines;
+  for (const std::uint32_t dpi : {96u, 120u, 144u, 192u}) {
+    for (std::uint32_t mode = 0; mode < 4; ++mode) {
+      for (std::size_t lines = 0; lines < 4; ++lines) {
+        const std::int32_t h = ProgressScaled(18, dpi);
+        std::vector<ProgressTextSize> sizes(lines + 1, ProgressTextSize{100, h});
+        const ProgressMeasure m = MeasureProgressTexts(sizes);
+        const std::int32_t clientHeight = ProgressWindowSize(m, mode, 0, 0).height;
+        const ProgressRows rows = ProgressRowsFor(h, mode, lines, dpi);
+        std::int32_t lowest = rows.firstLineY + h * static_cast<std::int32_t>(lines);
+        if (rows.hasBar) lowest = rows.barBottom;
+        if (rows.hasStatus) lowest = rows.statusBottom;
+        EXPECT_LE(lowest, clientHeight) << dpi << " DPI, mode " << mode << ", lines " << lines;
+      }
     }
   }
 }

@@ -6,8 +6,8 @@
 # reports it through -displayfd), Wine's virtual desktop so that windows get
 # Wine-drawn frames, a persistent wineserver for the run, and the robot as a
 # coprocess that asks for screenshots on its stdout; they are saved as
-# SHOTS_DIR/NAME-<shot>.png. Exits with the robot's status; everything
-# started here is stopped again.
+# SHOTS_DIR/NAME-<shot>.png. The screen has 96 DPI, or KF_WINE_DPI. Exits
+# with the robot's status; everything started here is stopped again.
 set -euo pipefail
 
 wine_run=$1 prefix=$2 shots=$3 name=$4 robot=$5 scenario=$6 program=$7
@@ -40,6 +40,10 @@ wineserver -p
 # program (reg.exe here) has run, as the plain root window.
 wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d KelmoraTest /f >/dev/null
 wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v KelmoraTest /d 1024x768 /f >/dev/null
+# The screen's DPI (Windows' LogPixels): 96 unless KF_WINE_DPI asks for
+# another, e.g. 144 for a screen at 150 %. Set on every run, since the
+# prefix keeps it.
+wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "${KF_WINE_DPI:-96}" /f >/dev/null
 
 program_win=$(winepath -w "$program" 2>/dev/null)
 coproc ROBOT { wine "$robot" "$scenario" "$program_win" 2>&1; }

@@ -1,9 +1,10 @@
 // The program's resources as the running program finds them: the compiled
 // templates, string, icon groups and image, read back through the same calls
-// the shell uses. Resource compilers add styles of their own accord, so the
+// the shell uses; the shipped programs' version as Windows reads it. Resource compilers add styles of their own accord, so the
 // templates are checked field by field against the layout the pages expect.
 #include <windows.h>
 #include <commctrl.h>
+#include <cctype>
 #include <cstdint>
 #include <cstring>
 #include <gtest/gtest.h>
@@ -61,9 +62,9 @@ const ExpectedPage FlashPage = {
          ChildControl | SS_LEFT | WS_GROUP},
         {1001, ComboAtom, "ComboBox", "", 10, 20, 150, 101,
          ChildControl | CBS_DROPDOWNLIST | CBS_SORT | WS_VSCROLL | WS_TABSTOP},
-        {1004, EditAtom, "Edit", "", 10, 44, 195, 40,
+        {1004, EditAtom, "Edit", "", 10, 44, 195, 48,
          ChildControl | ES_MULTILINE | ES_READONLY | ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP},
-        {1003, ButtonAtom, "Button", "Start Flash", 20, 96, 175, 14,
+        {1003, ButtonAtom, "Button", "Start Flash", 20, 100, 175, 14,
          ChildControl | BS_PUSHBUTTON | WS_TABSTOP},
         {1013, ButtonAtom, "Button", "Scan", 166, 20, 42, 14,
          ChildControl | BS_PUSHBUTTON | WS_TABSTOP},
@@ -287,6 +288,85 @@ TEST_F(ShellTest, IconsLoadAtTheRequestedSizes) {
     DeleteObject(info.hbmMask);
     DestroyIcon(icon);
   }
+}
+
+// ------------------------------------------------------ version, manifest
+
+std::string VersionText(const std::vector<char>& block, const char* key) {
+  const std::string path = std::string("\\StringFileInfo\\040904B0\\") + key;
+  char* value = nullptr;
+  UINT length = 0;
+  if (!VerQueryValueA(block.data(), path.c_str(), reinterpret_cast<void**>(&value), &length) ||
+      value == nullptr) {
+    return "(missing)";
+  }
+  return std::string(value, strnlen(value, length));
+}
+
+// What Explorer shows in the shipped programs' properties, read from the files.
+TEST_F(ShellTest, ProgramsCarryTheProjectsVersion) {
+  struct Program {
+    const char* path;
+    const char* name;
+    const char* description;
+  };
+  const Program programs[] = {
+      {KF_FLASHER_EXE, "kelmora-flasher.exe", "Kelmora Flasher"},
+      {KF_FLASH_EXE, "kelmora-flash.exe", "Kelmora Flasher command line"},
+  };
+  constexpr WORD numbers[] = {KF_VERSION_NUMBERS};
+  for (const Program& program : programs) {
+    SCOPED_TRACE(program.name);
+    DWORD unused = 0;
+    const DWORD size = GetFileVersionInfoSizeA(program.path, &unused);
+    ASSERT_GT(size, 0u) << program.path;
+    std::vector<char> block(size);
+    ASSERT_TRUE(GetFileVersionInfoA(program.path, 0, size, block.data()));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT fixedSize = 0;
+    ASSERT_TRUE(VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&fixed), &fixedSize));
+    EXPECT_EQ(fixed->dwFileVersionMS, MAKELONG(numbers[1], numbers[0]));
+    EXPECT_EQ(fixed->dwFileVersionLS, MAKELONG(numbers[3], numbers[2]));
+    EXPECT_EQ(fixed->dwProductVersionMS, fixed->dwFileVersionMS);
+    EXPECT_EQ(fixed->dwProductVersionLS, fixed->dwFileVersionLS);
+    EXPECT_EQ(VersionText(block, "FileVersion"), KF_VERSION);
+    EXPECT_EQ(VersionText(block, "ProductVersion"), KF_VERSION);
+    EXPECT_EQ(VersionText(block, "ProductName"), "Kelmora Flasher");
+    EXPECT_EQ(VersionText(block, "FileDescription"), program.description);
+    EXPECT_EQ(VersionText(block, "OriginalFilename"), program.name);
+    EXPECT_EQ(VersionText(block, "LegalCopyright"), "Copyright (c) the Kelmora Flasher authors");
+  }
+}
+
+// The DPI settings as Windows read them from the manifest into the process's
+// activation context: a wrong namespace or a malformed manifest leaves them
+// out, and Windows would stretch every window of the program as a bitmap.
+std::wstring ManifestSetting(const wchar_t* schema, const wchar_t* name) {
+  wchar_t value[64] = {};
+  SIZE_T written = 0;
+  if (!QueryActCtxSettingsW(0, nullptr, schema, name, value, 64, &written)) return L"(missing)";
+  return value;
+}
+
+// This test carries the programs' manifest.
+TEST_F(ShellTest, ManifestGivesStyledControlsAndDpiAwareness) {
+  // The common controls loaded are the manifest's assembly from WinSxS, not
+  // the system's version 5. (Wine's copy reports 5 from DllGetVersion even
+  // there, so the file's place is what tells.)
+  char path[MAX_PATH] = {};
+  GetModuleFileNameA(GetModuleHandleA("comctl32.dll"), path, MAX_PATH);
+  std::string loaded = path;
+  for (char& c : loaded) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  EXPECT_NE(loaded.find("\\winsxs\\amd64_microsoft.windows.common-controls_6595b64144ccf1df_6."),
+            std::string::npos)
+      << path;
+
+  // Per-monitor v2 first where Windows knows it; older Windows reads dpiAware.
+  const std::wstring awareness =
+      ManifestSetting(L"http://schemas.microsoft.com/SMI/2016/WindowsSettings", L"dpiAwareness");
+  EXPECT_EQ(awareness.rfind(L"PerMonitorV2,", 0), 0u) << std::string(awareness.begin(), awareness.end());
+  EXPECT_EQ(ManifestSetting(L"http://schemas.microsoft.com/SMI/2005/WindowsSettings", L"dpiAware"),
+            L"true");
 }
 
 // ---------------------------------------------------------- firmware image

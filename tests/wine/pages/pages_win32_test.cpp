@@ -172,6 +172,24 @@ TEST_F(PagesTest, SeveralDevicesAreListedAlphabeticallyAndTheFirstIsShown) {
             "MIDI-Output: USB MIDI Cable Out Port Numbe\r\nUpdate to Version 1.91\r\n"
             "Flashing over USB not supported!");
   EXPECT_TRUE(StartFlashEnabled());
+
+  // The note, the fifth line, is inside the box and not cut off.
+  const HWND details = GetDlgItem(page_, IDC_DEVICE_DETAILS);
+  ASSERT_EQ(SendMessageA(details, EM_GETLINECOUNT, 0, 0), 5);
+  EXPECT_EQ(SendMessageA(details, EM_GETFIRSTVISIBLELINE, 0, 0), 0);
+  RECT shown{};
+  SendMessageA(details, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&shown));
+  const LRESULT note = SendMessageA(details, EM_LINEINDEX, 4, 0);
+  const int noteTop = static_cast<short>(HIWORD(SendMessageA(details, EM_POSFROMCHAR, note, 0)));
+  const HDC dc = GetDC(details);
+  const HGDIOBJ previous =
+      SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(details, WM_GETFONT, 0, 0)));
+  TEXTMETRICA metrics{};
+  GetTextMetricsA(dc, &metrics);
+  SelectObject(dc, previous);
+  ReleaseDC(details, dc);
+  EXPECT_LE(noteTop + metrics.tmHeight, shown.bottom)
+      << "the note's line runs from " << noteTop << " past the box's text area";
 }
 
 TEST_F(PagesTest, ANewScanWithoutDevicesShowsThePlaceholderAndClearsTheDetails) {
