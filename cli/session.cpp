@@ -22,6 +22,12 @@ namespace {
 
 void InterruptPrinter(void* printer) { static_cast<ProgressPrinter*>(printer)->Interrupt(); }
 
+std::string OpenErrorText(std::uint32_t error) {
+  if (error == platform::MmSysErrAllocated)
+    return "it is in use by another program (close it and try again)";
+  return "the driver refused it (error " + std::to_string(error) + ")";
+}
+
 }  // namespace
 
 Session::Session(const Options& options, const Console& console)
@@ -115,7 +121,14 @@ bool Session::LoadImage() {
 
 bool Session::StartMidi() {
   midiStarted_ = true;  // shutdown is safe after a failed start
-  return MidiTransportInit(nullptr) == 1;
+  const bool started = MidiTransportInit(nullptr) == 1;
+  // The Windows program leaves such ports out without a word; here the user
+  // learns why the instrument on one of them cannot be found.
+  for (const midi::UnopenedPort& port : midi::UnopenedPorts()) {
+    std::fprintf(console_.err, "kelmora-flash: cannot open the MIDI %s \"%s\": %s\n",
+                 port.input ? "input" : "output", port.name, OpenErrorText(port.error).c_str());
+  }
+  return started;
 }
 
 bool Session::Finish() {

@@ -19,7 +19,7 @@ namespace {
 // Whether the dispatcher is working on a header it took off the queue, and a
 // wake-up for WaitDispatcherIdle; both with PoolLock.
 bool DispatcherProcessing = false;
-std::condition_variable DispatcherIdleChanged;
+std::condition_variable_any DispatcherIdleChanged;
 
 // Gives a buffer to the driver for recording. A buffer the driver refuses
 // would never come back through the callback, so it returns to the pool.
@@ -63,10 +63,14 @@ void Dispatch(platform::MidiHeader* header, std::span<std::uint8_t, ListenerCapt
     return;
   }
   midi.InUnprepareHeader(port->handle, header);
-  if ((flags & PortEnabled) != 0) {
-    std::lock_guard lock(ListenerLock);
-    OfferToListeners(port->listeners, buffer, port, captures);
-    OfferToListeners(GlobalListeners, buffer, port, captures);
+  if ((flags & PortEnabled) == 0 || buffer->returnedAs == platform::MimLongError) {
+    DropSysEx(port->assembly);
+  } else {
+    FeedSysEx(port->assembly, RecordedBytes(*buffer), [&](std::span<const std::uint8_t> message) {
+      std::lock_guard lock(ListenerLock);
+      OfferToListeners(port->listeners, message, buffer, port, captures);
+      OfferToListeners(GlobalListeners, message, buffer, port, captures);
+    });
   }
   // A closing port is being taken down: the buffer stays where it is.
   if ((port->flags.load(std::memory_order_relaxed) & PortClosing) != 0) return;
@@ -85,12 +89,16 @@ void QueueInputBuffer(MidiPort* port) {
 
 // Runs on a driver thread, where little may be done safely (winmm forbids
 // calling back into the MIDI functions from here): it only queues the header
-// and wakes the dispatcher. Short messages never carry a buffer and are
-// dropped.
+// and wakes the dispatcher (QueueCompleted takes only the callback lock).
+// Short messages never carry a buffer and are dropped.
 void KF_CALLBACK InputCallback(platform::MidiHandle, std::uint32_t message, std::uintptr_t,
                                std::uintptr_t param1, std::uintptr_t) {
   if (message == platform::MimLongData || message == platform::MimLongError) {
-    QueueCompleted(reinterpret_cast<platform::MidiHeader*>(param1));
+    auto* header = reinterpret_cast<platform::MidiHeader*>(param1);
+    if (header == nullptr) return;
+    // The driver has given the buffer back: it is ours to write again.
+    BufferOf(header)->returnedAs = message;
+    QueueCompleted(header);
   }
 }
 

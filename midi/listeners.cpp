@@ -71,12 +71,8 @@ void RecycleListenersOf(MidiPort* port) {
   }
 }
 
-void OfferToListeners(SysExListener*& list, MidiBuffer* buffer, MidiPort* port,
-                      std::span<std::uint8_t, ListenerCaptureLimit> captures) {
-  const std::uint32_t length =
-      std::min({buffer->header.dwBytesRecorded, buffer->header.dwBufferLength, MidiBufferDataSize});
-  const std::span<const std::uint8_t> data(reinterpret_cast<const std::uint8_t*>(buffer->data),
-                                           length);
+void OfferToListeners(SysExListener*& list, std::span<const std::uint8_t> data, MidiBuffer* buffer,
+                      MidiPort* port, std::span<std::uint8_t, ListenerCaptureLimit> captures) {
   SysExListener** link = &list;
   while (*link != nullptr) {
     SysExListener* listener = *link;

@@ -1,8 +1,9 @@
 // SysEx listeners: a callback with a reply record, registered for a byte
 // pattern on one input port or globally (on every enabled input). The
-// dispatcher thread offers each input buffer to the port's own listeners and
-// then to the global ones, most recent registration first within each list,
-// and calls every listener whose pattern matches.
+// dispatcher thread offers each whole SysEx message that arrives on an input
+// to the port's own listeners and then to the global ones, most recent
+// registration first within each list, and calls every listener whose
+// pattern matches.
 //
 // Callbacks run on the dispatcher thread while ListenerLock is held. So once
 // RemoveListener has returned, the listener's callback cannot run any more,
@@ -27,10 +28,11 @@ inline constexpr int ListenerRemove = 1;
 inline constexpr int ListenerRemoveToo = 2;
 inline constexpr int ListenerKeep = 3;
 
-// `header` is the input buffer (its data and dwBytesRecorded give what was
-// received) and `port` the input it came in on, also for a global listener;
-// `captures` holds `count` captured bytes. Header and captures are valid only
-// during the call.
+// `header` is the input buffer that completed the matched message (a message
+// the driver cut into pieces spans several buffers: the pattern is matched
+// against the whole message, see sysex_assembly.h) and `port` the input it
+// came in on, also for a global listener; `captures` holds `count` captured
+// bytes. Header and captures are valid only during the call.
 using ListenerCallback = int (*)(MidiBuffer* header, MidiPort* port, void* reply,
                                  const std::uint8_t* captures, int count);
 
@@ -61,10 +63,11 @@ void RemoveListener(SysExListener* listener);
 // freed: no record may keep pointing at it. Shutdown only.
 void RecycleListenersOf(MidiPort* port);
 
-// The walk over one list for one buffer: calls every matching listener and
-// recycles those whose callback asks for it. Dispatcher thread, with
+// The walk over one list for one whole message (F0 to F7): calls every
+// matching listener and recycles those whose callback asks for it. `buffer`
+// is the input buffer that completed the message. Dispatcher thread, with
 // ListenerLock held.
-void OfferToListeners(SysExListener*& list, MidiBuffer* buffer, MidiPort* port,
-                      std::span<std::uint8_t, ListenerCaptureLimit> captures);
+void OfferToListeners(SysExListener*& list, std::span<const std::uint8_t> data, MidiBuffer* buffer,
+                      MidiPort* port, std::span<std::uint8_t, ListenerCaptureLimit> captures);
 
 }  // namespace midi

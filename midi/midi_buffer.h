@@ -3,9 +3,11 @@
 // recycled through a last-in-first-out pool and never freed during a run.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <type_traits>
 
 #include "platform/midi_driver.h"
@@ -17,6 +19,9 @@ inline constexpr std::uint32_t MidiBufferDataSize = 128;
 struct MidiBuffer {
   platform::MidiHeader header;
   char data[MidiBufferDataSize];
+  // How the driver handed an input buffer back (MimLongData or MimLongError),
+  // written by the input callback for the dispatcher.
+  std::uint32_t returnedAs;
 };
 // The header is the first member of a standard-layout record, so a header
 // the driver hands back converts to its MidiBuffer.
@@ -24,6 +29,13 @@ static_assert(std::is_standard_layout_v<MidiBuffer>);
 
 inline MidiBuffer* BufferOf(platform::MidiHeader* header) {
   return reinterpret_cast<MidiBuffer*>(header);
+}
+
+// The bytes a returned input buffer holds, never more than its data area.
+inline std::span<const std::uint8_t> RecordedBytes(const MidiBuffer& buffer) {
+  const std::uint32_t length =
+      std::min({buffer.header.dwBytesRecorded, buffer.header.dwBufferLength, MidiBufferDataSize});
+  return {reinterpret_cast<const std::uint8_t*>(buffer.data), length};
 }
 
 // Head of the pool, linked through header.lpNext; guarded by PoolLock.

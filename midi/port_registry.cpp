@@ -1,6 +1,7 @@
 #include "midi/port_registry.h"
 
 #include <cstring>
+#include <vector>
 
 #include "midi/input_dispatcher.h"
 #include "midi/listeners.h"
@@ -28,6 +29,7 @@ constexpr std::uint16_t ExcludedMakerB = 219;
 constexpr std::uint16_t ExcludedProductBit = 0x0100;
 
 bool FineResolutionHeld = false;
+std::vector<UnopenedPort> LeftOut;
 
 // The name as a terminated string, whether or not the driver terminated it.
 struct TerminatedName {
@@ -56,6 +58,19 @@ void LinkBehind(MidiPort*& last, MidiPort* port) {
   last = port;
 }
 
+// A port the driver would not open: remembered with the driver's answer, its
+// record given back, its name cleared from the progress window.
+void LeaveOut(MidiPort* port, std::uint32_t error, progress::ProgressWindow* window) {
+  UnopenedPort unopened{.input = (port->flags.load(std::memory_order_relaxed) & PortInput) != 0,
+                        .index = port->device & PortDeviceIndexMask,
+                        .name = {},
+                        .error = error};
+  std::memcpy(unopened.name, TerminatedName(*port).text, sizeof unopened.name);
+  LeftOut.push_back(unopened);
+  progress::SetProgressText(window, 0, "");
+  delete port;
+}
+
 void OpenInputs(platform::MidiDriver& midi, progress::ProgressWindow* window, std::uint32_t count,
                 MidiPort*& last) {
   for (std::uint32_t index = 0; index < count; ++index) {
@@ -67,9 +82,10 @@ void OpenInputs(platform::MidiDriver& midi, progress::ProgressWindow* window, st
     progress::SetProgressText(window, PortNameHoldMs, TerminatedName(*port).text);
     port->flags.store(PortInput | PortEnabled, std::memory_order_relaxed);
     port->device = index;
-    if (midi.InOpen(&port->handle, index, InputCallback, reinterpret_cast<std::uintptr_t>(port)) != 0) {
-      progress::SetProgressText(window, 0, "");
-      delete port;
+    const std::uint32_t result =
+        midi.InOpen(&port->handle, index, InputCallback, reinterpret_cast<std::uintptr_t>(port));
+    if (result != 0) {
+      LeaveOut(port, result, window);
       continue;
     }
     midi.InStart(port->handle);
@@ -86,9 +102,10 @@ void OpenOutputs(platform::MidiDriver& midi, progress::ProgressWindow* window, s
     midi.OutGetDevCaps(index, &port->caps.out);
     progress::SetProgressText(window, PortNameHoldMs, TerminatedName(*port).text);
     port->device = index | PortOutputMark;
-    if (midi.OutOpen(&port->handle, index, OutputCallback, reinterpret_cast<std::uintptr_t>(port)) != 0) {
-      progress::SetProgressText(window, 0, "");
-      delete port;
+    const std::uint32_t result =
+        midi.OutOpen(&port->handle, index, OutputCallback, reinterpret_cast<std::uintptr_t>(port));
+    if (result != 0) {
+      LeaveOut(port, result, window);
       continue;
     }
     if (OutputEnabledByDefault(port->caps.out)) port->flags.store(PortEnabled, std::memory_order_relaxed);
@@ -98,8 +115,11 @@ void OpenOutputs(platform::MidiDriver& midi, progress::ProgressWindow* window, s
 
 }  // namespace
 
+std::span<const UnopenedPort> UnopenedPorts() { return LeftOut; }
+
 int MidiTransportInit(platform::WindowHandle owner) {
-  if (DispatcherWake == nullptr) DispatcherWake = new AutoResetEvent;
+  LeftOut.clear();
+  if (DispatcherWake == nullptr) DispatcherWake = new platform::WakeEvent;
   platform::MidiDriver& midi = platform::Midi();
   const std::uint32_t inputs = midi.InGetNumDevs();
   if (inputs == 0) {

@@ -5,9 +5,9 @@
 namespace midi {
 
 MidiPort* PortList = nullptr;
-std::mutex PoolLock;
+platform::CallbackLock PoolLock;
 std::mutex ListenerLock;
-AutoResetEvent* DispatcherWake = nullptr;
+platform::WakeEvent* DispatcherWake = nullptr;
 std::atomic<std::uint32_t> DispatcherStop{0};
 std::thread* DispatcherHandle = nullptr;
 platform::MidiHeader* DispatchQueue = nullptr;

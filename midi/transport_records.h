@@ -20,7 +20,8 @@
 #include <string_view>
 #include <thread>
 
-#include "midi/auto_reset_event.h"
+#include "midi/sysex_assembly.h"
+#include "platform/callback_sync.h"
 #include "platform/midi_driver.h"
 #include "texts/user_texts.h"
 
@@ -54,14 +55,16 @@ struct MidiPort {
   platform::MidiHandle handle;
   PortCaps caps;
   SysExListener* listeners;  // inputs only
+  SysExAssembly assembly;    // inputs only; the dispatcher thread's
 };
 
 extern MidiPort* PortList;
-extern std::mutex PoolLock;
+// Taken by the driver callbacks too: a lock they may use (callback_sync.h).
+extern platform::CallbackLock PoolLock;
 extern std::mutex ListenerLock;
 // Created by the first MidiTransportInit and never released: the dispatcher
 // may still wait on it while the process ends.
-extern AutoResetEvent* DispatcherWake;
+extern platform::WakeEvent* DispatcherWake;
 // 0 while the dispatcher is to run, 1 once shutdown has begun.
 extern std::atomic<std::uint32_t> DispatcherStop;
 // None until the dispatcher thread has been started.

@@ -224,28 +224,35 @@ TEST_F(DispatcherTest, ShortMessagesReachNoListener) {
   EXPECT_EQ(world.midi.QueuedInputBuffers(0), 2u);
 }
 
-TEST_F(DispatcherTest, ALongMessageArrivesInPiecesEachMatchedByItself) {
+TEST_F(DispatcherTest, AMessageCutAcrossBuffersIsMatchedWholeAndOnce) {
   Probe& any = NewProbe("any");
-  Probe& start = NewProbe("start");
+  Probe& far = NewProbe("far");
   AddListener(nullptr, Record, &any, AnyBuffer);
-  AddListener(nullptr, Record, &start, AnySysEx);
+  // Captures byte 199: the pattern reaches into the message's second buffer.
+  Bytes pattern(199, PatternSkip);
+  pattern.front() = 0xF0;
+  pattern.push_back(PatternCapture);
+  pattern.push_back(PatternEnd);
+  AddListener(nullptr, Record, &far, pattern.data());
   Bytes message(300, 0x22);
   message.front() = 0xF0;
+  message[199] = 0x33;
   message.back() = 0xF7;
-  Receive(1, message);
-  EXPECT_EQ(any.calls, 3);
-  EXPECT_EQ(start.calls, 1) << "only the first piece begins with F0";
-  EXPECT_EQ(any.data, Bytes(message.begin() + 256, message.end()));
+  Receive(1, message);  // the simulated driver returns 128 + 128 + 44 bytes
+  EXPECT_EQ(any.calls, 1);
+  EXPECT_EQ(far.calls, 1);
+  EXPECT_EQ(far.captures, Bytes{0x33});
   EXPECT_EQ(world.midi.DroppedBytes(1), 0u);
 }
 
-TEST_F(DispatcherTest, ABrokenMessageIsMatchedLikeAnyOther) {
+TEST_F(DispatcherTest, ABrokenMessageIsDroppedWholeAndTheNextOneMatches) {
   Probe& probe = NewProbe("p");
   AddListener(In(0), Record, &probe, Model41);
   Receive(0, {0xF0, 0x41, 0x10, 0x90, 0x40, 0x7F});  // a note-on cuts the SysEx
+  EXPECT_EQ(probe.calls, 0);
+  Receive(0, {0xF0, 0x41, 0x11, 0xF7});
   EXPECT_EQ(probe.calls, 1);
-  EXPECT_EQ(probe.data, (Bytes{0xF0, 0x41, 0x10}));
-  EXPECT_EQ(probe.captures, Bytes{0x10});
+  EXPECT_EQ(probe.captures, Bytes{0x11});
 }
 
 TEST(InputCallback, QueuesOnlyReturnedBuffers) {

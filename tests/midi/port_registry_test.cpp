@@ -91,6 +91,12 @@ TEST_F(PortRegistryTest, ABusyInputIsDroppedAndTheOthersKeepTheirOrder) {
                                           "300 close",
                                       }));
   EXPECT_TRUE(world.dialogs.Boxes().empty()) << "a busy port is dropped without a message";
+  // ... but remembered, for the command line to name it.
+  ASSERT_EQ(UnopenedPorts().size(), 1u);
+  EXPECT_TRUE(UnopenedPorts()[0].input);
+  EXPECT_EQ(UnopenedPorts()[0].index, 1u);
+  EXPECT_STREQ(UnopenedPorts()[0].name, "In 1");
+  EXPECT_EQ(UnopenedPorts()[0].error, platform::MmSysErrAllocated);
   for (std::uint32_t input : {0u, 2u}) {
     EXPECT_EQ(In(input)->flags.load(), PortInput | PortEnabled);
     EXPECT_EQ(world.midi.QueuedInputBuffers(input), 2u) << "two buffers per input";

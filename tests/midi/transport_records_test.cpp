@@ -5,7 +5,7 @@
 #include <string>
 #include <thread>
 
-#include "midi/auto_reset_event.h"
+#include "platform/callback_sync.h"
 #include "midi/midi_buffer.h"
 #include "midi/transport_records.h"
 #include "tests/midi/transport_testing.h"
@@ -97,8 +97,8 @@ TEST(DispatchQueue, HeadersLeaveInTheOrderTheyWereAppended) {
   DispatchQueue = nullptr;  // the buffers are on the stack
 }
 
-TEST(AutoResetEvent, ASignalBeforeTheWaitIsKeptAndOneAfterItWakesTheWaiter) {
-  AutoResetEvent event;
+TEST(WakeEvent, ASignalBeforeTheWaitIsKeptAndOneAfterItWakesTheWaiter) {
+  platform::WakeEvent event;
   event.Signal();
   event.Signal();
   event.Wait();  // returns at once: the signals were kept
