@@ -4,14 +4,6 @@
 #include <chrono>
 
 namespace emulator {
-namespace {
-
-constexpr std::uint8_t SysExStart = 0xF0;
-constexpr std::uint8_t SysExEnd = 0xF7;
-constexpr std::uint8_t FirstRealTime = 0xF8;
-
-}  // namespace
-
 RealTimeInstrument::RealTimeInstrument(InstrumentSetup setup) : setup_(std::move(setup)) {
   driver_.AddInput({.name = "Tarvonic answers"});
   driver_.AddOutput({.name = "Tarvonic hears"});
@@ -59,7 +51,11 @@ void RealTimeInstrument::Pump() {
       std::lock_guard lock(inboxMutex_);
       batch.swap(inbox_);
     }
-    Join(batch);
+    midi::FeedSysEx(heard_, batch, [this](std::span<const std::uint8_t> message) {
+      heardCount_.fetch_add(1, std::memory_order_acq_rel);
+      if (setup_.heard) setup_.heard(message, clock_.TickCount());
+      tarvonic_->OnSysEx(0, message, clock_.TickCount());
+    });
     batch.clear();
     std::this_thread::sleep_until(start + std::chrono::milliseconds(virtualMs + 1));
     const auto real = std::chrono::duration_cast<std::chrono::milliseconds>(steady_clock::now() - start).count();
@@ -70,20 +66,6 @@ void RealTimeInstrument::Pump() {
   }
 }
 
-void RealTimeInstrument::Join(std::span<const std::uint8_t> bytes) {
-  for (const std::uint8_t byte : bytes) {
-    if (byte >= FirstRealTime) continue;
-    if (byte == SysExStart) joined_.clear();
-    if (joined_.empty() && byte != SysExStart) continue;
-    joined_.push_back(byte);
-    if (byte != SysExEnd) continue;
-    heardCount_.fetch_add(1, std::memory_order_acq_rel);
-    if (setup_.heard) setup_.heard(joined_, clock_.TickCount());
-    tarvonic_->OnSysEx(0, joined_, clock_.TickCount());
-    joined_.clear();
-  }
-}
-
 // The instrument's answers come out of its simulated input in 128-byte
 // buffers; they leave joined into whole messages.
 void RealTimeInstrument::ReplyCallback(platform::MidiHandle handle, std::uint32_t message,
@@ -91,16 +73,11 @@ void RealTimeInstrument::ReplyCallback(platform::MidiHandle handle, std::uint32_
   auto& self = *reinterpret_cast<RealTimeInstrument*>(instance);
   if (message != platform::MimLongData && message != platform::MimLongError) return;
   auto* header = reinterpret_cast<platform::MidiHeader*>(param1);
-  const auto* bytes = reinterpret_cast<const std::uint8_t*>(header->lpData);
-  auto& pending = self.pendingReply_;
-  for (std::uint32_t i = 0; i < header->dwBytesRecorded; ++i) {
-    if (bytes[i] == SysExStart) pending.clear();
-    pending.push_back(bytes[i]);
-    if (bytes[i] == SysExEnd && pending.front() == SysExStart) {
-      self.setup_.answer(pending, self.clock_.TickCount());
-      pending.clear();
-    }
-  }
+  const std::span<const std::uint8_t> bytes(reinterpret_cast<const std::uint8_t*>(header->lpData),
+                                            std::min(header->dwBytesRecorded, header->dwBufferLength));
+  midi::FeedSysEx(self.reply_, bytes, [&self](std::span<const std::uint8_t> answer) {
+    self.setup_.answer(answer, self.clock_.TickCount());
+  });
   if (header->dwBytesRecorded > 0) self.driver_.InAddBuffer(handle, header);
 }
 

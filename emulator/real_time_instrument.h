@@ -6,8 +6,8 @@
 // time, a millisecond at a time: reply delays, late answers and wire times
 // stay what they are in the dry run. Hear() takes what the host sent, in any
 // chunking, from any thread; the pump thread joins it into whole SysEx
-// messages (real-time bytes F8..FF do not break a message, bytes outside a
-// message are ignored) and hands them to the instrument. Each message the
+// messages by the transport's own rules (midi/sysex_assembly.h) and hands
+// them to the instrument. Each message the
 // instrument sends comes back whole through the answer callback, on the pump
 // thread, with the virtual time it left at.
 //
@@ -28,6 +28,7 @@
 
 #include "emulator/virtual_faults.h"
 #include "emulator/virtual_tarvonic.h"
+#include "midi/sysex_assembly.h"
 
 namespace emulator {
 
@@ -58,8 +59,10 @@ class RealTimeInstrument {
   static constexpr int ReplyBuffers = 4;
   static constexpr std::uint32_t ReplyBufferBytes = 128;
 
+  // The longest upload packet the host sends (F0 to F7).
+  static constexpr std::size_t LongestPacket = 2056;
+
   void Pump();
-  void Join(std::span<const std::uint8_t> bytes);
   static void ReplyCallback(platform::MidiHandle handle, std::uint32_t message, std::uintptr_t instance,
                             std::uintptr_t param1, std::uintptr_t param2);
 
@@ -69,8 +72,8 @@ class RealTimeInstrument {
   platform::MidiHandle replyInput_ = nullptr;
   std::array<platform::MidiHeader, ReplyBuffers> headers_{};
   std::array<std::array<char, ReplyBufferBytes>, ReplyBuffers> data_{};
-  std::vector<std::uint8_t> pendingReply_;  // pump thread only
-  std::vector<std::uint8_t> joined_;        // pump thread only
+  midi::SysExAssembly reply_{};                                // pump thread only
+  midi::BasicSysExAssembly<LongestPacket> heard_{};              // pump thread only
   std::unique_ptr<VirtualTarvonic> tarvonic_;
 
   std::mutex inboxMutex_;

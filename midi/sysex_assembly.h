@@ -23,19 +23,28 @@ namespace midi {
 
 inline constexpr std::size_t SysExAssemblySize = 1024;
 
-struct SysExAssembly {
-  std::array<std::uint8_t, SysExAssemblySize> bytes;
+// `Size` bounds the message. The transport's listeners wait for replies, none
+// longer than SysExAssemblySize; the virtual instrument, which joins what the
+// host sends, needs room for the longest upload packet.
+template <std::size_t Size>
+struct BasicSysExAssembly {
+  std::array<std::uint8_t, Size> bytes;
   std::size_t length;  // bytes of the message being joined, its F0 included
   bool inMessage;
 };
+using SysExAssembly = BasicSysExAssembly<SysExAssemblySize>;
 
 // Forgets the message being joined (a broken buffer, a disabled port).
-inline void DropSysEx(SysExAssembly& assembly) { assembly.inMessage = false; }
+template <std::size_t Size>
+void DropSysEx(BasicSysExAssembly<Size>& assembly) {
+  assembly.inMessage = false;
+}
 
 // Feeds one piece of input and calls `whole(message)` with every message it
 // completes, F0 to F7, in order. The message is valid during the call only.
-template <typename OnMessage>
-void FeedSysEx(SysExAssembly& assembly, std::span<const std::uint8_t> piece, OnMessage&& whole) {
+template <std::size_t Size, typename OnMessage>
+void FeedSysEx(BasicSysExAssembly<Size>& assembly, std::span<const std::uint8_t> piece,
+               OnMessage&& whole) {
   for (const std::uint8_t byte : piece) {
     if (byte >= 0xF8) continue;  // real time
     if (byte == 0xF0) {
