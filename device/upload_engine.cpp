@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -73,6 +74,38 @@ constexpr std::uint32_t SilenceLimitMs = 60000;
 
 enum class Outcome { Accepted, Failed };
 
+using PacketBuffer = std::array<std::uint8_t, PacketCapacity>;
+
+// Builds the message of one SysEx event, F0 and the event's data, in
+// `buffer`. False, with the reason in `refusal` when given, when it does not
+// fit the upload's buffers: no instrument packet is that long, so the image
+// is broken. Header and data packets also need the plain buffer for their
+// payload; every other message is sent as stored.
+bool BuildPacket(const TrackEvent& event, PacketBuffer& buffer, std::span<std::uint8_t>& packet,
+                 UploadRefusal* refusal) {
+  const std::size_t length = event.data.size() + 1;
+  if (length > PacketCapacity) {
+    if (refusal != nullptr) {
+      std::snprintf(refusal->reason, sizeof refusal->reason, texts::PacketTooLongFormat,
+                    event.dataOffset, length, PacketCapacity);
+    }
+    return false;
+  }
+  buffer[0] = image::StatusSysEx;
+  std::copy(event.data.begin(), event.data.end(), buffer.begin() + 1);
+  packet = std::span<std::uint8_t>(buffer.data(), length);
+  const PacketKind kind = ClassifyPacket(packet);
+  if (IsScrambled(kind) && PayloadLength(length) > PlainCapacity) {
+    if (refusal != nullptr) {
+      std::snprintf(refusal->reason, sizeof refusal->reason, texts::PayloadTooLongFormat,
+                    event.dataOffset, kind == PacketKind::Header ? "header" : "data",
+                    PayloadLength(length), PlainCapacity);
+    }
+    return false;
+  }
+  return true;
+}
+
 struct Upload {
   platform::WindowHandle owner = nullptr;
   DetectedDevice* device = nullptr;
@@ -82,7 +115,7 @@ struct Upload {
   bool errorShown = false;
   std::uint32_t silentMs = 0;
   char markerText[MarkerTextSize] = {};  // empty until the first marker
-  std::array<std::uint8_t, PacketCapacity> packet{};
+  PacketBuffer packet{};
   std::array<std::uint8_t, PlainCapacity> plain{};
 };
 
@@ -208,16 +241,10 @@ bool WalkTrack(Upload& u, std::span<const std::uint8_t> track) {
         }
         break;
       case TrackEventKind::SysEx: {
-        const std::size_t length = event.data.size() + 1;
-        // Longer than the packet buffer, or a header or data packet whose
-        // payload would not fit the plain buffer: no instrument packet is
-        // this long, so the image is broken; stop rather than send part of
-        // it. Other packets are sent as stored and need no plain buffer.
-        if (length > PacketCapacity) return false;
-        u.packet[0] = 0xF0;
-        std::copy(event.data.begin(), event.data.end(), u.packet.begin() + 1);
-        const std::span<std::uint8_t> packet(u.packet.data(), length);
-        if (IsScrambled(ClassifyPacket(packet)) && PayloadLength(length) > PlainCapacity) return false;
+        // CheckUploadable refused such a track before the upload; a caller
+        // that did not ask is stopped here rather than sent part of a packet.
+        std::span<std::uint8_t> packet;
+        if (!BuildPacket(event, u.packet, packet, nullptr)) return false;
         const PacketKind kind = u.keys.OnPacketRead(packet, u.plain);
         if (SendPacket(u, packet, kind, event.dataOffset, trackLength) != Outcome::Accepted) {
           return false;
@@ -255,7 +282,38 @@ bool UploadTrack(platform::WindowHandle owner, std::span<const std::uint8_t> tra
   return result;
 }
 
+UploadRefusal CheckUploadable(std::span<const std::uint8_t> track) {
+  UploadRefusal refusal;
+  refusal.refused = true;
+  PacketBuffer buffer;
+  bool header = false;
+  TrackCursor cursor = StartTrackWalk(track);
+  for (;;) {
+    const TrackEvent event = NextTrackEvent(cursor);
+    switch (event.kind) {
+      case TrackEventKind::End:
+        if (header) return UploadRefusal{};
+        std::snprintf(refusal.reason, sizeof refusal.reason, "%s", texts::NoHeaderPacketReason);
+        return refusal;
+      case TrackEventKind::Invalid:
+        std::snprintf(refusal.reason, sizeof refusal.reason, texts::InvalidEventFormat,
+                      event.faultOffset, image::TrackFaultText(event.fault));
+        return refusal;
+      case TrackEventKind::Meta:
+        break;
+      case TrackEventKind::SysEx: {
+        std::span<std::uint8_t> packet;
+        if (!BuildPacket(event, buffer, packet, &refusal)) return refusal;
+        header = header || ClassifyPacket(packet) == PacketKind::Header;
+        break;
+      }
+    }
+  }
+}
+
 bool PrepareProbePacket(std::span<const std::uint8_t> track) {
+  g_probe.clear();
+  if (CheckUploadable(track).refused) return false;
   g_probe = FindHeaderPacket(track);
   return !g_probe.empty();
 }

@@ -67,6 +67,20 @@ inline constexpr char SilenceText[] =
     "Please check the MIDI connections and that the Device is powered.\r\n"
     "Press Retry to keep trying, or Cancel to stop the Upload.";
 
+// --- images the upload could not send to their end (inspect, start-up) ------
+inline constexpr char NoHeaderPacketReason[] =
+    "no header packet in the track (the upload opens with it)";
+// The event's offset in the track, its length, the packet buffer's size.
+inline constexpr char PacketTooLongFormat[] =
+    "SysEx event at track byte %u is %zu bytes long, more than the upload's packet buffer of "
+    "%zu bytes";
+// The event's offset, "header" or "data", the payload's length, the buffer's size.
+inline constexpr char PayloadTooLongFormat[] =
+    "SysEx event at track byte %u is a %s packet with a payload of %zu bytes, more than the "
+    "upload's payload buffer of %zu bytes";
+// The event's offset in the track, what is wrong with it.
+inline constexpr char InvalidEventFormat[] = "event at track byte %u: %s";
+
 // --- flash workflow (printf formats: the image's version, the device's) ----
 inline constexpr char NotNewerCaption[] = "Not a newer Firmware!";
 inline constexpr char NotNewerFormat[] =
