@@ -2,7 +2,8 @@
 // the box would show them (CR LF as a line break); a box with a single OK
 // button needs no answer; the others ask on the terminal, or with --yes take
 // the answer that goes on: OK, Yes, and for "Retry or Cancel" Cancel, so that
-// an unattended run ends instead of waiting for a silent instrument forever.
+// an unattended run ends instead of waiting for a silent instrument forever
+// (the upload asks that only after a longer silence when unattended).
 // At the end of the input every question is answered no (Cancel, No).
 #pragma once
 
@@ -23,6 +24,7 @@ class TerminalDialogs final : public platform::Dialogs {
   void EnableWindow(platform::WindowHandle, bool) override {}
   bool EscapeHeld() override { return false; }
   void DiscardQueuedInput() override {}
+  bool Unattended() override { return assumeYes_; }
 
   // Called before a box is printed, so that a progress line drawn in place
   // can end first.

@@ -62,8 +62,9 @@ inline constexpr char ResyncStatus[] = "!Resync";
 inline constexpr char SendFailureCaption[] = "Fatal Error";
 inline constexpr char SendFailureText[] = "Unable to send SysEx packet!";
 inline constexpr char SilenceCaption[] = "No Answer from Device";
-inline constexpr char SilenceText[] =
-    "The Device has not answered for 60 seconds.\r\n"
+// The seconds of silence.
+inline constexpr char SilenceFormat[] =
+    "The Device has not answered for %u seconds.\r\n"
     "Please check the MIDI connections and that the Device is powered.\r\n"
     "Press Retry to keep trying, or Cancel to stop the Upload.";
 
