@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "device/keystream.h"
-#include "device/upload_engine.h"
+#include "device/upload_packets.h"
 #include "image/firmware_image.h"
 #include "image/track_walker.h"
 

@@ -12,6 +12,7 @@
 
 #include "device/keystream.h"
 #include "device/messages.h"
+#include "device/upload_packets.h"
 #include "image/smf_read.h"
 #include "image/track_walker.h"
 #include "midi/listeners.h"
@@ -54,8 +55,6 @@ bool WaitForReply(const std::atomic<std::uint32_t>& received, std::int32_t budge
   return received.load(std::memory_order_acquire) != 0;
 }
 
-constexpr std::size_t PacketCapacity = 2056;
-constexpr std::size_t PlainCapacity = 2040;
 constexpr std::size_t MarkerTextSize = 512;
 
 constexpr int ProbeRounds = 50;
@@ -85,37 +84,6 @@ constexpr std::uint32_t UnattendedSilenceLimitMs = 10 * 60000;
 
 enum class Outcome { Accepted, Failed };
 
-using PacketBuffer = std::array<std::uint8_t, PacketCapacity>;
-
-// Builds the message of one SysEx event, F0 and the event's data, in
-// `buffer`. False, with the reason in `refusal` when given, when it does not
-// fit the upload's buffers: no instrument packet is that long, so the image
-// is broken. Header and data packets also need the plain buffer for their
-// payload; every other message is sent as stored.
-bool BuildPacket(const TrackEvent& event, PacketBuffer& buffer, std::span<std::uint8_t>& packet,
-                 UploadRefusal* refusal) {
-  const std::size_t length = event.data.size() + 1;
-  if (length > PacketCapacity) {
-    if (refusal != nullptr) {
-      std::snprintf(refusal->reason, sizeof refusal->reason, texts::PacketTooLongFormat,
-                    event.dataOffset, length, PacketCapacity);
-    }
-    return false;
-  }
-  buffer[0] = image::StatusSysEx;
-  std::copy(event.data.begin(), event.data.end(), buffer.begin() + 1);
-  packet = std::span<std::uint8_t>(buffer.data(), length);
-  const PacketKind kind = ClassifyPacket(packet);
-  if (IsScrambled(kind) && PayloadLength(length) > PlainCapacity) {
-    if (refusal != nullptr) {
-      std::snprintf(refusal->reason, sizeof refusal->reason, texts::PayloadTooLongFormat,
-                    event.dataOffset, kind == PacketKind::Header ? "header" : "data",
-                    PayloadLength(length), PlainCapacity);
-    }
-    return false;
-  }
-  return true;
-}
 
 struct Upload {
   platform::WindowHandle owner = nullptr;
@@ -304,35 +272,6 @@ bool UploadTrack(platform::WindowHandle owner, std::span<const std::uint8_t> tra
   RemoveListener(listener);
   progress::CloseProgressWindow(u.window, 0);
   return result;
-}
-
-UploadRefusal CheckUploadable(std::span<const std::uint8_t> track) {
-  UploadRefusal refusal;
-  refusal.refused = true;
-  PacketBuffer buffer;
-  bool header = false;
-  TrackCursor cursor = StartTrackWalk(track);
-  for (;;) {
-    const TrackEvent event = NextTrackEvent(cursor);
-    switch (event.kind) {
-      case TrackEventKind::End:
-        if (header) return UploadRefusal{};
-        std::snprintf(refusal.reason, sizeof refusal.reason, "%s", texts::NoHeaderPacketReason);
-        return refusal;
-      case TrackEventKind::Invalid:
-        std::snprintf(refusal.reason, sizeof refusal.reason, texts::InvalidEventFormat,
-                      event.faultOffset, image::TrackFaultText(event.fault));
-        return refusal;
-      case TrackEventKind::Meta:
-        break;
-      case TrackEventKind::SysEx: {
-        std::span<std::uint8_t> packet;
-        if (!BuildPacket(event, buffer, packet, &refusal)) return refusal;
-        header = header || ClassifyPacket(packet) == PacketKind::Header;
-        break;
-      }
-    }
-  }
 }
 
 bool PrepareProbePacket(std::span<const std::uint8_t> track) {

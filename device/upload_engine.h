@@ -9,7 +9,6 @@
 #pragma once
 
 #include <atomic>
-#include <cstddef>
 #include <cstdint>
 #include <span>
 
@@ -36,20 +35,9 @@ bool UploadTrack(platform::WindowHandle owner, std::span<const std::uint8_t> tra
 int OnStatusReply(midi::MidiBuffer* header, midi::MidiPort* port, void* reply,
                   const std::uint8_t* captures, int count);
 
-// Why the upload could not send `track` to its end. The instrument erases its
-// flash early in an upload, so a track the engine would give up on part-way
-// must be refused before anything is sent: an event the walk rejects, a
-// packet longer than the engine's buffers, or no header packet to take the
-// probe from. The check builds every packet with the engine's own code.
-inline constexpr std::size_t UploadRefusalSize = 200;
-struct UploadRefusal {
-  bool refused = false;
-  char reason[UploadRefusalSize] = {};  // what cannot be sent, where, and why
-};
-UploadRefusal CheckUploadable(std::span<const std::uint8_t> track);
-
 // Takes the first header packet of `track`. False when CheckUploadable
-// refuses the track: the program then refuses the image at start.
+// (device/upload_packets.h) refuses the track: the program then refuses the
+// image at start.
 bool PrepareProbePacket(std::span<const std::uint8_t> track);
 // Empty until PrepareProbePacket succeeded.
 std::span<const std::uint8_t> ProbePacket();

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "device/messages.h"
+#include "device/upload_packets.h"
 #include "image/track_walker.h"
 #include "tests/device/device_fixture.h"
 #include "tools/make_image/development_image.h"

@@ -7,7 +7,7 @@
 #include <iterator>
 #include <vector>
 
-#include "device/upload_engine.h"
+#include "device/upload_packets.h"
 #include "image/firmware_image.h"
 #include "image/track_walker.h"
 
