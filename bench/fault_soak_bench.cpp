@@ -19,6 +19,7 @@
 #include "midi/port_registry.h"
 #include "midi/transport_records.h"
 #include "tests/device/fault_soak.h"
+#include "tests/device/test_images.h"
 #include "tests/midi/transport_testing.h"
 
 namespace {
@@ -35,7 +36,7 @@ midi::MidiPort* FindPort(std::uint32_t device) {
 int main(int argc, char** argv) {
   const auto mixes = static_cast<std::uint32_t>(argc > 1 ? std::atoi(argv[1]) : 1000);
   const int dataPackets = argc > 2 ? std::atoi(argv[2]) : 8;
-  const std::vector<std::uint8_t> file = fault_soak::SmallImage(dataPackets);
+  const std::vector<std::uint8_t> file = test_images::ReleaseShape(dataPackets);
 
   emulator::World world;
   world.midi.AddInput({.name = "Tarvonic In"});

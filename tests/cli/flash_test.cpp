@@ -311,22 +311,7 @@ TEST(DryRun, ScanListsTheDeviceAndItsDetails) {
 // erase packet, 30 s of budget each, reached the minute of silence, and --yes
 // gave up on an instrument that was answering, leaving it erased.
 TEST(DryRun, LostRepliesToTheErasePacketDoNotEndAnUnattendedUpload) {
-  const auto file = test_images::ImageBuilder()
-                        .Version("2.00")
-                        .Command(0x39)
-                        .Command(0x11)
-                        .Command(0x37)
-                        .Command(0x11)
-                        .Header()
-                        .Command(0x11)
-                        .Marker("Erasing Flash...")
-                        .Reset()
-                        .Command(0x11)
-                        .Marker("Writing Sections...")
-                        .Data()
-                        .Data(30)
-                        .Command(0x38)
-                        .File();
+  const auto file = test_images::ReleaseShape(2);
   const std::string path = cli_test::TempPath("lost-erase-replies.mid");
   cli_test::WriteFile(path, file);
   const cli_test::CliRun run =

@@ -10,7 +10,6 @@
 #include "emulator/virtual_tarvonic.h"
 #include "image/firmware_image.h"
 #include "midi/listeners.h"
-#include "tests/device/test_images.h"
 
 namespace fault_soak {
 namespace {
@@ -57,14 +56,6 @@ std::string Describe(const emulator::FaultRates& r) {
                 "seed=%u,drop=%.4f,late=%.4f,code1=%.4f,other=%.4f,garbage=%.4f,resync-fail=%.4f",
                 r.seed, r.drop, r.late, r.code1, r.other, r.garbage, r.resyncFail);
   return text;
-}
-
-std::vector<std::uint8_t> SmallImage(int dataPackets) {
-  test_images::ImageBuilder image;
-  image.Version("2.00").Command(0x39).Command(0x11).Command(0x37).Command(0x11).Header().Command(0x11);
-  image.Marker("Erasing Flash...").Reset().Command(0x11).Marker("Writing Sections...");
-  for (int i = 0; i < dataPackets; ++i) image.Data();
-  return image.Marker("Restarting...").Command(0x38).EndOfTrack().File();
 }
 
 Outcome UploadUnder(emulator::World& world, device::DetectedDevice& device,

@@ -1,7 +1,6 @@
 // The soak of unattended uploads under seeded fault mixes, shared by the
 // soak program (bench/fault_soak_bench.cpp) and its short run among the
-// tests: the mixes, a small image of the release's shape, and one upload
-// measured by what the host heard.
+// tests: the mixes, and one upload measured by what the host heard.
 #pragma once
 
 #include <cstdint>
@@ -20,10 +19,6 @@ namespace fault_soak {
 emulator::FaultRates Mix(std::uint32_t index);
 // As --faults takes it.
 std::string Describe(const emulator::FaultRates& rates);
-
-// Commands, the header, the erase packet, `dataPackets` data packets and the
-// restart command, with the release's markers.
-std::vector<std::uint8_t> SmallImage(int dataPackets);
 
 struct Outcome {
   bool completed = false;      // UploadTrack succeeded

@@ -426,7 +426,7 @@ TEST_F(UploadFaultTest, SeededMixOfEveryFaultStillWritesTheEmbeddedImageWhole) {
 // Mix 352 is the one of the thousand whose upload gave up when a minute of
 // silence alone was enough to ask.
 TEST_F(UploadFaultTest, UnattendedUploadsUnderSeededFaultMixesAllComplete) {
-  const Bytes file = fault_soak::SmallImage(8);
+  const Bytes file = test_images::ReleaseShape(8);
   UseImage(file);
   device = Device(0, 0);
   std::vector<std::uint32_t> mixes = {352};
