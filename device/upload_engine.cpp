@@ -42,19 +42,6 @@ namespace {
 // read-only afterwards.
 std::vector<std::uint8_t> g_probe;
 
-// Polls `received` before each step of `stepMs` until `budgetMs` is used up.
-// True when a reply was seen. A reply that arrived during the last step is
-// still within the budget and counts.
-bool WaitForReply(const std::atomic<std::uint32_t>& received, std::int32_t budgetMs,
-                  std::uint32_t stepMs) {
-  do {
-    if (received.load(std::memory_order_acquire) != 0) return true;
-    platform::Time().Sleep(stepMs);
-    budgetMs -= static_cast<std::int32_t>(stepMs);
-  } while (budgetMs > 0);
-  return received.load(std::memory_order_acquire) != 0;
-}
-
 constexpr std::size_t MarkerTextSize = 512;
 
 constexpr int ProbeRounds = 50;
@@ -82,7 +69,7 @@ constexpr int SilentSendsLimit = 4;
 // instrument is gone for good still ends (the unattended answer is Cancel).
 constexpr std::uint32_t UnattendedSilenceLimitMs = 10 * 60000;
 
-enum class Outcome { Accepted, Failed };
+enum class Outcome { Accepted, Failed, Stopped };
 
 
 struct Upload {
@@ -92,6 +79,7 @@ struct Upload {
   StatusReply reply;
   PacketKeystream keys;
   bool errorShown = false;
+  bool stopped = false;
   std::uint32_t silentMs = 0;  // reply budgets used up since the last reply
   int silentSends = 0;          // sends in a row without a reply
   char markerText[MarkerTextSize] = {};  // empty until the first marker
@@ -109,6 +97,28 @@ bool Send(const Upload& u, std::span<const std::uint8_t> bytes) {
 }
 
 void ClearReply(Upload& u) { u.reply.received.store(0, std::memory_order_relaxed); }
+
+// True once the user has asked the upload to stop (the command line's second
+// interrupt; the Windows program has no such request). Asked before every
+// send and every step of a wait, so that nothing more is sent after it.
+bool Stopping(Upload& u) {
+  if (!u.stopped && platform::Ui().StopRequested()) u.stopped = true;
+  return u.stopped;
+}
+
+// Polls the reply before each step of `stepMs` until `budgetMs` is used up.
+// True when a reply was seen; false when none came or the upload is stopping.
+// A reply that arrived during the last step is still within the budget and
+// counts.
+bool WaitForReply(Upload& u, std::int32_t budgetMs, std::uint32_t stepMs) {
+  do {
+    if (u.reply.received.load(std::memory_order_acquire) != 0) return true;
+    if (Stopping(u)) return false;
+    platform::Time().Sleep(stepMs);
+    budgetMs -= static_cast<std::int32_t>(stepMs);
+  } while (budgetMs > 0);
+  return u.reply.received.load(std::memory_order_acquire) != 0;
+}
 
 void NoteReply(Upload& u) {
   u.silentMs = 0;
@@ -136,13 +146,13 @@ bool KeepWaitingAfterSilence(Upload& u, std::int32_t budgetMs) {
 // Up to eight probe packets until one is answered with code 3. True when the
 // instrument is back at the position right after the header.
 bool Resynchronise(Upload& u) {
-  for (int attempt = 0; attempt < ResyncTries; ++attempt) {
+  for (int attempt = 0; attempt < ResyncTries && !Stopping(u); ++attempt) {
     ClearReply(u);
     if (!Send(u, ProbePacket())) {
       ShowSendFailure(u);
       return false;  // the upload goes on and sends the packet again
     }
-    if (WaitForReply(u.reply.received, ResyncBudgetMs, ResyncStepMs)) {
+    if (WaitForReply(u, ResyncBudgetMs, ResyncStepMs)) {
       NoteReply(u);
       if (u.reply.status == StatusInSync) return true;
     }
@@ -159,6 +169,7 @@ Outcome SendPacket(Upload& u, std::span<std::uint8_t> packet, PacketKind kind,
   const bool isReset = packet.size() > PacketCommandAt && packet[PacketCommandAt] == CommandReset;
   const std::int32_t budget = isReset ? ResetReplyBudgetMs : ReplyBudgetMs;
   for (;;) {
+    if (Stopping(u)) return Outcome::Stopped;
     ClearReply(u);
     progress::SetProgressPosition(u.window, dataOffset, trackLength);
     if (scrambled) u.keys.BeginAttempt(plain, packet);
@@ -166,7 +177,8 @@ Outcome SendPacket(Upload& u, std::span<std::uint8_t> packet, PacketKind kind,
       ShowSendFailure(u);
       return Outcome::Failed;
     }
-    if (!WaitForReply(u.reply.received, budget, ReplyStepMs)) {
+    if (!WaitForReply(u, budget, ReplyStepMs)) {
+      if (u.stopped) return Outcome::Stopped;
       progress::SetProgressText(u.window, StatusHoldMs, texts::RetryStatus);
       u.errorShown = true;
       if (!KeepWaitingAfterSilence(u, budget)) return Outcome::Failed;
@@ -205,13 +217,14 @@ Outcome SendPacket(Upload& u, std::span<std::uint8_t> packet, PacketKind kind,
 
 bool ProbePhase(Upload& u) {
   for (int round = 0; round < ProbeRounds; ++round) {
+    if (Stopping(u)) return false;
     ClearReply(u);
     if (!Send(u, ProbePacket())) {
       ShowSendFailure(u);
       return false;
     }
     // Replies and their codes change nothing here: all rounds run.
-    WaitForReply(u.reply.received, ProbeBudgetMs, ProbeStepMs);
+    WaitForReply(u, ProbeBudgetMs, ProbeStepMs);
   }
   return true;
 }
@@ -268,7 +281,9 @@ bool UploadTrack(platform::WindowHandle owner, std::span<const std::uint8_t> tra
   u.window = progress::OpenProgressWindow(platform::Installed().module,
                                           progress::ProgressModeBar | progress::ProgressModeStatus,
                                           owner, texts::FlashingText);
+  platform::Ui().UploadRunning(true);
   const bool result = ProbePhase(u) && WalkTrack(u, track);
+  platform::Ui().UploadRunning(false);
   RemoveListener(listener);
   progress::CloseProgressWindow(u.window, 0);
   return result;

@@ -29,6 +29,8 @@ struct StatusReply {
 
 // Sends the probe packet 50 times, then every SysEx event of `track` with
 // flow control by status replies. True when the whole track went through.
+// Tells the dialogs seam when it starts and ends, and stops sending when the
+// seam reports a stop request (Dialogs::StopRequested).
 bool UploadTrack(platform::WindowHandle owner, std::span<const std::uint8_t> track,
                  DetectedDevice* device);
 

@@ -39,6 +39,14 @@ class Dialogs {
   // upload then keeps trying a silent instrument for longer before it asks.
   // The Windows program always has its user.
   virtual bool Unattended() { return false; }
+  // An upload runs between UploadRunning(true) and UploadRunning(false). A
+  // front end whose user can ask it to stop (the command line's interrupt)
+  // listens for that request only in between.
+  virtual void UploadRunning(bool) {}
+  // Asked by the running upload before every send and every step of a wait:
+  // true once the user wants it stopped; it then sends nothing more. Stays
+  // true after the upload, so that its caller can tell a stop from a failure.
+  virtual bool StopRequested() { return false; }
 };
 
 }  // namespace platform

@@ -106,6 +106,17 @@ inline constexpr char UploadErrorText[] =
     "If your Device does not respond any longer\nplease contact your local Reseller for "
     "Assistance!";
 
+// --- command line: interrupts during an upload ------------------------------
+inline constexpr char InterruptWarningText[] =
+    "interrupted. Stopping the upload now leaves the Device in its boot loader\n"
+    "without working firmware, and the update must then be repeated.\n"
+    "The upload goes on; press Ctrl-C again to stop it anyway.";
+inline constexpr char UploadStoppedText[] =
+    "the upload was stopped. The Device is in its boot loader and has no\n"
+    "working firmware. Run the flash again to put the firmware in; if the Device\n"
+    "was switched off, first start it in its boot loader (power it on holding\n"
+    "START and FX-BYPASS).";
+
 // --- Ports page ------------------------------------------------------------------
 inline constexpr char DisableAllCaption[] = "Disable all MIDI Ports";
 inline constexpr char DisableAllText[] =
