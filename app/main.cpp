@@ -20,8 +20,9 @@ constexpr COLORREF HighlightRed = RGB(255, 0, 0);
 constexpr int LargeIconSize = 32;
 constexpr int SmallIconSize = 16;
 
-// The image must read and must hold a header packet: the upload opens with
-// it as its probe packet, so an image without one could never be flashed.
+// The image must read, and the upload must be able to send all of it
+// (device::CheckUploadable): a header packet to open with, and no packet
+// that would stop it after the instrument has erased its flash.
 bool FirmwareImageUsable(HINSTANCE instance) {
   return image::LoadFirmwareImage(instance) &&
          device::PrepareProbePacket(image::TrackBytes(image::LoadedFirmwareImage()));

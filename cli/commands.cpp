@@ -8,6 +8,7 @@
 #include "image/firmware_image.h"
 #include "midi/transport_records.h"
 #include "platform/firmware_resource.h"
+#include "platform/services.h"
 #include "texts/user_texts.h"
 
 namespace cli {
@@ -113,6 +114,10 @@ int RunScan(const Options& options, const Console& console) {
 int RunFlash(const Options& options, const Console& console) {
   Session session(options, console);
   if (!session.Install() || !session.LoadImage() || !session.StartMidi()) return ExitFailure;
+  return FlashWithSession(session, options, console);
+}
+
+int FlashWithSession(Session& session, const Options& options, const Console& console) {
   const std::vector<DetectedDevice*> devices = ScanAndList(console);
   if (devices.empty()) {
     std::fprintf(console.err, "kelmora-flash: no device to flash\n");
@@ -139,6 +144,10 @@ int RunFlash(const Options& options, const Console& console) {
   const bool uploaded = RunFlashWorkflow(nullptr, devices[chosen]) == 1;
   ReportVirtualFirmware(session, console);
   const bool written = session.Finish();
+  if (platform::Ui().StopRequested()) {
+    std::fprintf(console.err, "kelmora-flash: %s\n", texts::UploadStoppedText);
+    return ExitInterrupted;
+  }
   return uploaded && written ? ExitSuccess : ExitFailure;
 }
 

@@ -1,5 +1,6 @@
 // The commands of kelmora-flash. Each returns the process's exit code:
-// 0 success, 1 failure or a declined question.
+// 0 success, 1 failure or a declined question, 2 a usage error, 130 an
+// upload stopped by the user's second interrupt.
 #pragma once
 
 #include "cli/options.h"
@@ -10,10 +11,16 @@ namespace cli {
 inline constexpr int ExitSuccess = 0;
 inline constexpr int ExitFailure = 1;
 inline constexpr int ExitUsage = 2;
+// 128 + SIGINT, what a shell reports for a program that Ctrl-C ended: the
+// run was interrupted, whether by the default action or by a stop.
+inline constexpr int ExitInterrupted = 130;
 
 int RunPorts(const Options& options, const Console& console);
 int RunScan(const Options& options, const Console& console);
 int RunFlash(const Options& options, const Console& console);
+// The flash command on a session that is installed, has its image and has
+// MIDI started; RunFlash sets one up.
+int FlashWithSession(Session& session, const Options& options, const Console& console);
 int RunInspect(const Options& options, const Console& console);
 int RunEmulate(const Options& options, const Console& console);
 

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "device/keystream.h"
+#include "device/upload_packets.h"
 #include "image/firmware_image.h"
 #include "image/track_walker.h"
 
@@ -11,7 +12,6 @@ namespace cli {
 
 using device::ClassifyPacket;
 using device::PacketKind;
-using image::FindHeaderPacket;
 using image::FirmwareImage;
 using image::ImageFault;
 using image::MetaMarker;
@@ -31,8 +31,8 @@ ImageReport InspectImage(std::span<const std::uint8_t> file) {
     return report;
   }
   const std::span<const std::uint8_t> track = TrackBytes(image);
-  if (FindHeaderPacket(track).empty()) {
-    report.reason = "no header packet in the track (the upload opens with it)";
+  if (const device::UploadRefusal refusal = device::CheckUploadable(track); refusal.refused) {
+    report.reason = refusal.reason;
     return report;
   }
   report.valid = true;

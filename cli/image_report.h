@@ -24,7 +24,7 @@ struct ImageReport {
 };
 
 // The same checks the program makes before it uses an image: the reader's,
-// and a header packet to take the probe from.
+// and the upload's (device::CheckUploadable).
 ImageReport InspectImage(std::span<const std::uint8_t> file);
 
 // The report as `key: value` lines.

@@ -85,7 +85,8 @@ bool Session::Install() {
   }
   Transcript* transcript = transcript_.IsOpen() ? &transcript_ : nullptr;
   printer_ = std::make_unique<ProgressPrinter>(console_.out, console_.terminal, transcript);
-  dialogs_ = std::make_unique<TerminalDialogs>(console_.in, console_.out, options_.yes, transcript);
+  dialogs_ = std::make_unique<TerminalDialogs>(console_.in, console_.out, console_.err, options_.yes,
+                                               transcript);
   dialogs_->SetBeforeBox(InterruptPrinter, printer_.get());
   progress->SetObserver(
       [printer = printer_.get()](const progress::ProgressEvent& e) { printer->OnEvent(e); });

@@ -3,6 +3,9 @@
 #include <cctype>
 #include <string>
 
+#include "cli/interrupts.h"
+#include "texts/user_texts.h"
+
 namespace cli {
 namespace {
 
@@ -58,6 +61,29 @@ int TerminalDialogs::Ask(std::uint32_t buttons) {
       return choice.second;
     }
   }
+}
+
+void TerminalDialogs::UploadRunning(bool running) {
+  uploadRunning_ = running;
+  if (running) warned_ = stopped_ = false;
+  CatchInterrupts(running);
+}
+
+bool TerminalDialogs::StopRequested() {
+  if (!uploadRunning_ || stopped_) return stopped_;
+  const int caught = CaughtInterrupts();
+  if (caught >= 1 && !warned_) {
+    warned_ = true;
+    if (beforeBox_ != nullptr) beforeBox_(beforeBoxContext_);
+    std::fprintf(err_, "\nkelmora-flash: %s\n", texts::InterruptWarningText);
+    std::fflush(err_);
+    if (transcript_ != nullptr) transcript_->Interrupted();
+  }
+  if (caught >= 2) {
+    stopped_ = true;
+    if (transcript_ != nullptr) transcript_->Stopped();
+  }
+  return stopped_;
 }
 
 int TerminalDialogs::MessageBox(platform::WindowHandle, const char* text, const char* caption,

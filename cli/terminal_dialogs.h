@@ -2,8 +2,13 @@
 // the box would show them (CR LF as a line break); a box with a single OK
 // button needs no answer; the others ask on the terminal, or with --yes take
 // the answer that goes on: OK, Yes, and for "Retry or Cancel" Cancel, so that
-// an unattended run ends instead of waiting for a silent instrument forever.
+// an unattended run ends instead of waiting for a silent instrument forever
+// (the upload asks that only after a longer silence when unattended).
 // At the end of the input every question is answered no (Cancel, No).
+//
+// While an upload runs they also take the user's interrupts: the first
+// warns on the error stream what a stop would leave, the second stops the
+// upload (cli/interrupts.h). Both go to the transcript.
 #pragma once
 
 #include <cstdio>
@@ -15,14 +20,18 @@ namespace cli {
 
 class TerminalDialogs final : public platform::Dialogs {
  public:
-  TerminalDialogs(std::FILE* in, std::FILE* out, bool assumeYes, Transcript* transcript)
-      : in_(in), out_(out), assumeYes_(assumeYes), transcript_(transcript) {}
+  TerminalDialogs(std::FILE* in, std::FILE* out, std::FILE* err, bool assumeYes,
+                  Transcript* transcript)
+      : in_(in), out_(out), err_(err), assumeYes_(assumeYes), transcript_(transcript) {}
 
   int MessageBox(platform::WindowHandle owner, const char* text, const char* caption,
                  std::uint32_t flags) override;
   void EnableWindow(platform::WindowHandle, bool) override {}
   bool EscapeHeld() override { return false; }
   void DiscardQueuedInput() override {}
+  bool Unattended() override { return assumeYes_; }
+  void UploadRunning(bool running) override;
+  bool StopRequested() override;
 
   // Called before a box is printed, so that a progress line drawn in place
   // can end first.
@@ -36,10 +45,14 @@ class TerminalDialogs final : public platform::Dialogs {
 
   std::FILE* in_;
   std::FILE* out_;
+  std::FILE* err_;
   bool assumeYes_;
   Transcript* transcript_;
   void (*beforeBox_)(void*) = nullptr;
   void* beforeBoxContext_ = nullptr;
+  bool uploadRunning_ = false;
+  bool warned_ = false;
+  bool stopped_ = false;
 };
 
 }  // namespace cli

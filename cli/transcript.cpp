@@ -94,4 +94,14 @@ void Transcript::Box(std::string_view caption, std::string_view text, int answer
   Line("BOX", std::string(caption) + " | " + EscapeLineBreaks(text) + " | " + AnswerName(answer));
 }
 
+void Transcript::Interrupted() {
+  std::lock_guard lock(mutex_);
+  Line("INTERRUPT", "the upload goes on");
+}
+
+void Transcript::Stopped() {
+  std::lock_guard lock(mutex_);
+  Line("STOP", "the upload stops: nothing more is sent");
+}
+
 }  // namespace cli

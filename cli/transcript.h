@@ -1,6 +1,6 @@
 // The run's transcript: every long message the driver accepted, every input
-// buffer it handed back, every status text and every message box, one line
-// each, stamped with the engine clock's milliseconds since the run began.
+// buffer it handed back, every status text, every message box and the
+// user's interrupts during an upload, one line each, stamped with the engine clock's milliseconds since the run began.
 // Lines come from the user-interface thread and the driver's callback
 // threads; one lock keeps each line whole and the file in the order the
 // events happened.
@@ -44,6 +44,10 @@ class Transcript {
   void In(std::string_view port, std::span<const std::uint8_t> bytes);
   void Text(std::string_view text);
   void Box(std::string_view caption, std::string_view text, int answer);
+  // The user's interrupts during an upload: the first, which it survives,
+  // and the second, after which nothing more is sent.
+  void Interrupted();
+  void Stopped();
 
   // Held by the driver while it hands a long message on, so that an answer
   // that arrives on another thread is written after the message.

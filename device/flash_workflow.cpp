@@ -90,6 +90,9 @@ std::int32_t RunFlashWorkflow(platform::WindowHandle owner, DetectedDevice* devi
                          imageVersion);
     return 1;
   }
+  // Stopped by the user, not failed: the front end that took the request says
+  // what the instrument is left with.
+  if (platform::Ui().StopRequested()) return 0;
   ShowFormattedMessage(platform::BoxOk, texts::UploadErrorCaption, "%s", texts::UploadErrorText);
   return 0;
 }

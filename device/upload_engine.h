@@ -29,14 +29,17 @@ struct StatusReply {
 
 // Sends the probe packet 50 times, then every SysEx event of `track` with
 // flow control by status replies. True when the whole track went through.
+// Tells the dialogs seam when it starts and ends, and stops sending when the
+// seam reports a stop request (Dialogs::StopRequested).
 bool UploadTrack(platform::WindowHandle owner, std::span<const std::uint8_t> track,
                  DetectedDevice* device);
 
 int OnStatusReply(midi::MidiBuffer* header, midi::MidiPort* port, void* reply,
                   const std::uint8_t* captures, int count);
 
-// Takes the first header packet of `track`. False when the track has none:
-// such an image cannot be uploaded, and the program refuses it at start.
+// Takes the first header packet of `track`. False when CheckUploadable
+// (device/upload_packets.h) refuses the track: the program then refuses the
+// image at start.
 bool PrepareProbePacket(std::span<const std::uint8_t> track);
 // Empty until PrepareProbePacket succeeded.
 std::span<const std::uint8_t> ProbePacket();

@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "emulator/virtual_faults.h"
+#include "device/upload_packets.h"
 #include "emulator/virtual_tarvonic.h"
 #include "midi/sysex_assembly.h"
 
@@ -59,9 +60,6 @@ class RealTimeInstrument {
   static constexpr int ReplyBuffers = 4;
   static constexpr std::uint32_t ReplyBufferBytes = 128;
 
-  // The longest upload packet the host sends (F0 to F7).
-  static constexpr std::size_t LongestPacket = 2056;
-
   void Pump();
   static void ReplyCallback(platform::MidiHandle handle, std::uint32_t message, std::uintptr_t instance,
                             std::uintptr_t param1, std::uintptr_t param2);
@@ -72,8 +70,9 @@ class RealTimeInstrument {
   platform::MidiHandle replyInput_ = nullptr;
   std::array<platform::MidiHeader, ReplyBuffers> headers_{};
   std::array<std::array<char, ReplyBufferBytes>, ReplyBuffers> data_{};
-  midi::SysExAssembly reply_{};                                // pump thread only
-  midi::BasicSysExAssembly<LongestPacket> heard_{};              // pump thread only
+  midi::SysExAssembly reply_{};  // pump thread only
+  // Room for the longest packet the upload sends; pump thread only.
+  midi::BasicSysExAssembly<device::PacketCapacity> heard_{};
   std::unique_ptr<VirtualTarvonic> tarvonic_;
 
   std::mutex inboxMutex_;

@@ -1,6 +1,7 @@
 // The user-dialog seam: what the portable layers need from the desktop.
 // Win32: MessageBoxA, EnableWindow, GetAsyncKeyState. Simulation: a script of
-// answers and a record of every box, for tests and the command line.
+// answers and a record of every box, for tests and the command line. The
+// queries with a default here have the Windows program's answer.
 #pragma once
 
 #include <cstdint>
@@ -34,6 +35,18 @@ class Dialogs {
   // Discards the calling thread's queued input up to and including the first
   // paint message (what the user clicked while the program was busy).
   virtual void DiscardQueuedInput() = 0;
+  // True when nobody is there to answer a box (the command line's --yes): the
+  // upload then keeps trying a silent instrument for longer before it asks.
+  // The Windows program always has its user.
+  virtual bool Unattended() { return false; }
+  // An upload runs between UploadRunning(true) and UploadRunning(false). A
+  // front end whose user can ask it to stop (the command line's interrupt)
+  // listens for that request only in between.
+  virtual void UploadRunning(bool) {}
+  // Asked by the running upload before every send and every step of a wait:
+  // true once the user wants it stopped; it then sends nothing more. Stays
+  // true after the upload, so that its caller can tell a stop from a failure.
+  virtual bool StopRequested() { return false; }
 };
 
 }  // namespace platform

@@ -62,10 +62,25 @@ inline constexpr char ResyncStatus[] = "!Resync";
 inline constexpr char SendFailureCaption[] = "Fatal Error";
 inline constexpr char SendFailureText[] = "Unable to send SysEx packet!";
 inline constexpr char SilenceCaption[] = "No Answer from Device";
-inline constexpr char SilenceText[] =
-    "The Device has not answered for 60 seconds.\r\n"
+// The seconds of silence.
+inline constexpr char SilenceFormat[] =
+    "The Device has not answered for %u seconds.\r\n"
     "Please check the MIDI connections and that the Device is powered.\r\n"
     "Press Retry to keep trying, or Cancel to stop the Upload.";
+
+// --- images the upload could not send to their end (inspect, start-up) ------
+inline constexpr char NoHeaderPacketReason[] =
+    "no header packet in the track (the upload opens with it)";
+// The event's offset in the track, its length, the packet buffer's size.
+inline constexpr char PacketTooLongFormat[] =
+    "SysEx event at track byte %u is %zu bytes long, more than the upload's packet buffer of "
+    "%zu bytes";
+// The event's offset, "header" or "data", the payload's length, the buffer's size.
+inline constexpr char PayloadTooLongFormat[] =
+    "SysEx event at track byte %u is a %s packet with a payload of %zu bytes, more than the "
+    "upload's payload buffer of %zu bytes";
+// The event's offset in the track, what is wrong with it.
+inline constexpr char InvalidEventFormat[] = "event at track byte %u: %s";
 
 // --- flash workflow (printf formats: the image's version, the device's) ----
 inline constexpr char NotNewerCaption[] = "Not a newer Firmware!";
@@ -90,6 +105,17 @@ inline constexpr char UploadErrorText[] =
     "Something went wrong during the Upload\nPlease verify all Connections and try again\n"
     "If your Device does not respond any longer\nplease contact your local Reseller for "
     "Assistance!";
+
+// --- command line: interrupts during an upload ------------------------------
+inline constexpr char InterruptWarningText[] =
+    "interrupted. Stopping the upload now leaves the Device in its boot loader\n"
+    "without working firmware, and the update must then be repeated.\n"
+    "The upload goes on; press Ctrl-C again to stop it anyway.";
+inline constexpr char UploadStoppedText[] =
+    "the upload was stopped. The Device is in its boot loader and has no\n"
+    "working firmware. Run the flash again to put the firmware in; if the Device\n"
+    "was switched off, first start it in its boot loader (power it on holding\n"
+    "START and FX-BYPASS).";
 
 // --- Ports page ------------------------------------------------------------------
 inline constexpr char DisableAllCaption[] = "Disable all MIDI Ports";

@@ -29,6 +29,7 @@ class ScriptedDialogs final : public platform::Dialogs {
   void EnableWindow(platform::WindowHandle window, bool enable) override;
   bool EscapeHeld() override;
   void DiscardQueuedInput() override;
+  bool Unattended() override { return unattended_; }
 
   // Answers for the next boxes, in order. When the script is empty, the
   // responder answers (if set), else the default answer.
@@ -37,6 +38,8 @@ class ScriptedDialogs final : public platform::Dialogs {
   void SetResponder(std::function<int(const BoxRecord&)> responder);
   // Escape reads as held while the predicate returns true.
   void SetEscape(std::function<bool()> held);
+  // Nobody answers: a run of the command line with --yes.
+  void SetUnattended(bool unattended) { unattended_ = unattended; }
 
   std::vector<BoxRecord> Boxes() const;
   std::vector<std::pair<platform::WindowHandle, bool>> EnableCalls() const;
@@ -53,6 +56,7 @@ class ScriptedDialogs final : public platform::Dialogs {
   std::vector<std::pair<platform::WindowHandle, bool>> enables_;
   int escapeQueries_ = 0;
   int inputDiscards_ = 0;
+  bool unattended_ = false;
 };
 
 }  // namespace sim

@@ -307,3 +307,18 @@ TEST(DryRun, ScanListsTheDeviceAndItsDetails) {
             std::string::npos)
       << scan.out;
 }
+// Found by a soak of unattended dry runs: two lost replies in a row to the
+// erase packet, 30 s of budget each, reached the minute of silence, and --yes
+// gave up on an instrument that was answering, leaving it erased.
+TEST(DryRun, LostRepliesToTheErasePacketDoNotEndAnUnattendedUpload) {
+  const auto file = test_images::ReleaseShape(2);
+  const std::string path = cli_test::TempPath("lost-erase-replies.mid");
+  cli_test::WriteFile(path, file);
+  const cli_test::CliRun run =
+      RunCli({"--virtual", "--faults",
+              "seed=2938,drop=0.06,late=0.01,code1=0.06,other=0.03,garbage=0.03,resync-fail=0.2",
+              "--image", path, "flash", "--yes"});
+  EXPECT_EQ(run.code, 0);
+  EXPECT_EQ(run.out.find("== No Answer from Device =="), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("(equal to the image's plain firmware)"), std::string::npos);
+}

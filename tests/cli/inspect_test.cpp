@@ -99,6 +99,8 @@ TEST(Inspect, InvalidImagesGiveTheReasonAndExitCodeOne) {
       {"no-header.mid", ImageBuilder().Version("1.00").Data().EndOfTrack().File(),
        "reason: no header packet"},
       {"note.mid", ImageBuilder().Header().Event({0x00, 0x90, 0x40, 0x40}).File(), "reason: "},
+      {"long-data.mid", ImageBuilder().Header().Data(2041).File(),
+       "reason: SysEx event at track byte 132 is a data packet with a payload of 2041 bytes"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

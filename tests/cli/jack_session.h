@@ -21,25 +21,32 @@ namespace cli_test {
 
 using SteadyClock = std::chrono::steady_clock;
 
-// A child process with its output in a file.
+// A child process with its output in a file. Its input is empty, or with
+// `holdInput` a pipe that stays open and silent, so that a question waits.
 class Child {
  public:
-  Child(std::vector<std::string> argv, const std::string& log) : log_(log) {
+  Child(std::vector<std::string> argv, const std::string& log, bool holdInput = false) : log_(log) {
+    int input[2] = {-1, -1};
+    if (holdInput && pipe(input) != 0) input[0] = input[1] = -1;
     pid_ = fork();
     if (pid_ == 0) {
       const int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       dup2(fd, 1);
       dup2(fd, 2);
-      const int null = open("/dev/null", O_RDONLY);
-      dup2(null, 0);
+      dup2(input[0] >= 0 ? input[0] : open("/dev/null", O_RDONLY), 0);
       std::vector<char*> args;
       for (auto& a : argv) args.push_back(a.data());
       args.push_back(nullptr);
       execvp(args[0], args.data());
       _exit(127);
     }
+    if (input[0] >= 0) close(input[0]);
+    input_ = input[1];
   }
-  ~Child() { Kill(SIGKILL, std::chrono::milliseconds(0)); }
+  ~Child() {
+    Kill(SIGKILL, std::chrono::milliseconds(0));
+    if (input_ >= 0) close(input_);
+  }
   Child(const Child&) = delete;
   Child& operator=(const Child&) = delete;
 
@@ -51,6 +58,7 @@ class Child {
       int status = 0;
       if (wait4(pid_, &status, WNOHANG, &usage_) == pid_) {
         ended_ = true;
+        signal_ = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
         code_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
         return code_;
       }
@@ -67,6 +75,18 @@ class Child {
     return Wait(std::chrono::milliseconds(5000));
   }
   bool Ended() { return Wait(std::chrono::milliseconds(0)) >= 0; }
+  pid_t Pid() const { return pid_; }
+  // The signal that ended it; 0 when it exited.
+  int Signal() const { return signal_; }
+  // Waits up to `limit` until the output holds `text`; false when it ended first.
+  bool WaitForOutput(const std::string& text, std::chrono::milliseconds limit) {
+    const auto until = SteadyClock::now() + limit;
+    while (Output().find(text) == std::string::npos) {
+      if (Ended() || SteadyClock::now() > until) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+  }
   std::string Output() const {
     std::ifstream in(log_);
     std::stringstream text;
@@ -82,8 +102,10 @@ class Child {
  private:
   std::string log_;
   pid_t pid_ = -1;
+  int input_ = -1;
   bool ended_ = false;
   int code_ = -1;
+  int signal_ = 0;
   rusage usage_{};
 };
 

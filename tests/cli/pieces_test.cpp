@@ -48,7 +48,7 @@ int Answer(const BoxCase& c, std::string* shown = nullptr) {
   std::FILE* out = std::tmpfile();
   std::fputs(c.input, in);
   std::rewind(in);
-  cli::TerminalDialogs dialogs(in, out, c.yes, nullptr);
+  cli::TerminalDialogs dialogs(in, out, out, c.yes, nullptr);
   const int answer = dialogs.MessageBox(nullptr, "Line one\r\nLine two", "Caption", c.flags);
   if (shown != nullptr) *shown = cli_test::ReadAll(out);
   std::fclose(in);

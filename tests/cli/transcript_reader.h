@@ -70,7 +70,7 @@ inline TranscriptFile ReadTranscript(const std::string& path) {
         continue;
       }
       e.port = e.rest.substr(1, close - 1);
-    } else if (e.kind != "TEXT" && e.kind != "BOX") {
+    } else if (e.kind != "TEXT" && e.kind != "BOX" && e.kind != "INTERRUPT" && e.kind != "STOP") {
       file.malformed.push_back(line);
       continue;
     }

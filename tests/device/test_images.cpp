@@ -176,4 +176,12 @@ Bytes ImageBuilder::File() const {
   return file;
 }
 
+Bytes ReleaseShape(int dataPackets) {
+  ImageBuilder image;
+  image.Version("2.00").Command(0x39).Command(0x11).Command(0x37).Command(0x11).Header().Command(0x11);
+  image.Marker("Erasing Flash...").Reset().Command(0x11).Marker("Writing Sections...");
+  for (int i = 0; i < dataPackets; ++i) image.Data();
+  return image.Marker("Restarting...").Command(0x38).EndOfTrack().File();
+}
+
 }  // namespace test_images

@@ -37,6 +37,11 @@ std::uint16_t Stepped(std::uint16_t state, std::size_t steps);
 // F0 00 6D 1C 7F 41 <command> ... F7 of `length` bytes, zeros inside.
 Bytes CommandPacket(std::uint8_t command, std::size_t length);
 
+// A release's shape in small: commands, the header, the erase (reset)
+// packet, `dataPackets` data packets and the restart command, with the
+// release's markers.
+Bytes ReleaseShape(int dataPackets);
+
 // Small images, event by event, each with delta time 0. Header and data
 // packets carry pseudo-random plain payloads scrambled the way a release's
 // are: the header from the seed, each data packet from where the last one

@@ -8,6 +8,7 @@
 
 #include "device/messages.h"
 #include "tests/device/device_fixture.h"
+#include "tests/device/fault_soak.h"
 
 using namespace device;
 
@@ -274,7 +275,8 @@ TEST_F(UploadFaultTest, CodeThreeAfterAnErrorShowsTheLastMarkerAgainOrNothingBef
   }
 }
 
-// A silent instrument: after 60 s of reply budgets the user is asked.
+// A silent instrument: after 60 s of reply budgets and four sends in a row
+// without a reply the user is asked; with nobody to ask, after ten minutes.
 TEST_F(UploadFaultTest, SilentInstrumentLeadsToTheNoAnswerBoxRetryGoesOnCancelFails) {
   const Bytes file = SmallImage();
   UseImage(file);
@@ -282,11 +284,16 @@ TEST_F(UploadFaultTest, SilentInstrumentLeadsToTheNoAnswerBoxRetryGoesOnCancelFa
     std::uint8_t command;         // the packet the instrument goes silent at
     std::uint32_t attemptMs;      // one unanswered attempt
     std::size_t attemptsPerBox;
+    const char* silence;          // what the box says
+    bool unattended;
   };
   // A data packet: 125 bytes, 22 ms of pause, 2,000 ms of polls; the reset
   // packet: 20 ms and 30,000 ms.
-  for (const Case c : {Case{CommandData, 2022, 30}, Case{CommandReset, 30020, 2}}) {
+  for (const Case c : {Case{CommandData, 2022, 30, "60", false}, Case{CommandReset, 30020, 4, "120", false},
+                       Case{CommandData, 2022, 300, "600", true}, Case{CommandReset, 30020, 20, "600", true}}) {
+    world.dialogs.SetUnattended(c.unattended);
     for (const int answer : {platform::IdRetry, platform::IdCancel}) {
+      SCOPED_TRACE(testing::Message() << c.attemptsPerBox << " attempts, answer " << answer);
       emulator::VirtualTarvonic& tarvonic = AddTarvonic(Config(), {0});
       // 0: not yet, 1: silent, 2: back again (from the box on).
       auto phase = std::make_shared<int>(0);
@@ -306,6 +313,8 @@ TEST_F(UploadFaultTest, SilentInstrumentLeadsToTheNoAnswerBoxRetryGoesOnCancelFa
       ASSERT_EQ(all.size(), boxes + 1);
       EXPECT_EQ(all.back().caption, "No Answer from Device");
       EXPECT_EQ(all.back().flags, platform::BoxRetryCancel);
+      EXPECT_EQ(all.back().text.rfind(std::string("The Device has not answered for ") + c.silence + " seconds.", 0), 0u)
+          << all.back().text;
       const std::vector<std::uint32_t> times = SentTimes(0);
       const std::vector<Bytes> sent = SentMessages(0);
       // The packet's first send, and one more per silent attempt before the box.
@@ -409,6 +418,24 @@ TEST_F(UploadFaultTest, SeededMixOfEveryFaultStillWritesTheEmbeddedImageWhole) {
                 s.Faults(PacketFault::OtherCode), s.garbageSent, s.resyncProbesRefused, duration,
                 tarvonic.Firmware() == expected ? "identical" : "DIFFERENT");
     world.midi.Detach(&tarvonic);
+  }
+}
+
+// The soak's short run (bench/fault_soak_bench.cpp runs a thousand mixes):
+// with nobody to ask, lost, late and refused replies never end an upload.
+// Mix 352 is the one of the thousand whose upload gave up when a minute of
+// silence alone was enough to ask.
+TEST_F(UploadFaultTest, UnattendedUploadsUnderSeededFaultMixesAllComplete) {
+  const Bytes file = test_images::ReleaseShape(8);
+  UseImage(file);
+  device = Device(0, 0);
+  std::vector<std::uint32_t> mixes = {352};
+  for (std::uint32_t mix = 0; mix < 32; ++mix) mixes.push_back(mix);
+  for (const std::uint32_t mix : mixes) {
+    const emulator::FaultRates rates = fault_soak::Mix(mix);
+    const fault_soak::Outcome o = fault_soak::UploadUnder(world, device, rates);
+    EXPECT_TRUE(o.completed && o.firmwareWhole && o.boxes == 0)
+        << fault_soak::Describe(rates) << ": completed " << o.completed << ", boxes " << o.boxes;
   }
 }
 

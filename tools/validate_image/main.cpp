@@ -1,12 +1,13 @@
 // kf-validate-image IMAGE: the build's check of the image it embeds. Reads the
-// image with the program's own reader and requires a header packet, without
-// which the program would refuse to start. Exit 0 when the image is usable,
-// 1 otherwise, with the reason on stderr.
+// image with the program's own reader and applies the upload's own check
+// (device::CheckUploadable), without which the program would refuse to start.
+// Exit 0 when the image is usable, 1 otherwise, with the reason on stderr.
 #include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <vector>
 
+#include "device/upload_packets.h"
 #include "image/firmware_image.h"
 #include "image/track_walker.h"
 
@@ -40,9 +41,9 @@ int main(int argc, char** argv) {
                  fault.offset);
     return 1;
   }
-  const std::vector<std::uint8_t> header = FindHeaderPacket(TrackBytes(image));
-  if (header.empty()) {
-    std::fprintf(stderr, "%s: invalid firmware image: no header packet (SysEx command 3Ah)\n", path);
+  const device::UploadRefusal refusal = device::CheckUploadable(TrackBytes(image));
+  if (refusal.refused) {
+    std::fprintf(stderr, "%s: invalid firmware image: %s\n", path, refusal.reason);
     return 1;
   }
 
@@ -51,6 +52,6 @@ int main(int argc, char** argv) {
   while (NextTrackEvent(cursor).kind != TrackEventKind::End) ++events;
   std::printf("%s: firmware image version \"%s\", %zu bytes, track %u bytes, %zu events, header packet %zu bytes\n",
               path, image.version, bytes.size(), static_cast<unsigned>(image.trackLength), events,
-              header.size());
+              FindHeaderPacket(TrackBytes(image)).size());
   return 0;
 }
