@@ -16,10 +16,10 @@ constexpr std::uint32_t Inputs = 4, Outputs = 2, Messages = 3000, Rounds = 500;
 
 // F0 7D <input> <seq in two 7-bit bytes> <filler> F7, 6 to 128 bytes long.
 Bytes Message(std::uint32_t input, std::uint32_t seq) {
-  Bytes bytes(6 + seq % 123, 0x55);
-  bytes[0] = 0xF0, bytes[1] = 0x7D, bytes[2] = static_cast<std::uint8_t>(input),
-  bytes.back() = 0xF7;
-  bytes[3] = static_cast<std::uint8_t>(seq >> 7), bytes[4] = static_cast<std::uint8_t>(seq & 0x7F);
+  const auto byte = [](std::uint32_t value) { return static_cast<std::uint8_t>(value & 0x7F); };
+  Bytes bytes = {0xF0, 0x7D, byte(input), byte(seq >> 7), byte(seq)};
+  bytes.resize(5 + seq % 123, 0x55);
+  bytes.push_back(0xF7);
   return bytes;
 }
 const std::uint8_t Numbered[] = {0xF0,           0x7D,           PatternCapture,

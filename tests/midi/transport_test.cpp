@@ -236,10 +236,11 @@ TEST(Transport, StartAndShutdown) {
        [](Rig& r) {
          r.windows = true;
          r.world.midi.AddInput({.name = "In 0"});
-         r.world.midi.FailInAddBuffer(0, {NoMem, 2, 1});
-         r.held = 3;
          r.world.midi.AddInput({.name = "In 1", .openError = Busy});
+         // Its capabilities cannot be read: it is opened without a name.
          r.world.midi.AddInput({.name = "caps fail", .wMid = 5, .capsError = NoMem});
+         r.world.midi.FailInAddBuffer(0, {NoMem, 2, 1});  // In 0 holds one buffer
+         r.held = 3;
          r.world.midi.AddOutput(
              {.name = std::string(32, 'N')});  // no terminator in the driver's record
          r.world.midi.AddOutput({.name = "Out 1", .openError = Busy});
