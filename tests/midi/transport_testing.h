@@ -6,10 +6,8 @@
 
 namespace transport_testing {
 
-std::size_t BufferPoolSize();       // buffers in the pool now
-std::size_t BuffersAllocated();     // buffers ever allocated
-std::size_t DispatchQueueLength();  // headers waiting for the dispatcher
-std::size_t ListenerFreeListSize();
+std::size_t BufferPoolSize();    // buffers in the pool now
+std::size_t BuffersAllocated();  // buffers ever allocated
 
 // Frees every pooled and queued buffer, every listener record and every
 // port still in PortList, without calling the driver, and clears the test
