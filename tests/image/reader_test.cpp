@@ -1,0 +1,246 @@
+// The image reader's own logic: bounded reads, the track walk, the chunk
+// rules and the version, and the header packet. Every input sits in a
+// buffer of exactly its size, so that ASan sees any read beyond it.
+#include <cstring>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+#include "image/firmware_image.h"
+#include "image/smf_read.h"
+#include "image/track_walker.h"
+
+using namespace image;
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes Cat(std::initializer_list<Bytes> parts) {
+  Bytes all;
+  for (const Bytes& part : parts) all.insert(all.end(), part.begin(), part.end());
+  return all;
+}
+Bytes Text(std::string_view text) { return Bytes(text.begin(), text.end()); }
+Bytes Chunk(std::string_view id, const Bytes& data) {
+  const auto n = static_cast<std::uint32_t>(data.size());
+  return Cat({Text(id), {std::uint8_t(n >> 24), std::uint8_t(n >> 16), std::uint8_t(n >> 8), std::uint8_t(n)}, data});
+}
+Bytes Header(std::uint8_t format = 0, std::uint8_t tracks = 1) { return Chunk("MThd", {0, format, 0, tracks, 0, 50}); }
+Bytes Image(const Bytes& events) { return Cat({Header(), Chunk("MTrk", events)}); }
+// Delta 0 and a meta event of fewer than 128 data bytes.
+Bytes Meta(std::uint8_t type, std::string_view text) {
+  return Cat({{0x00, 0xFF, type, static_cast<std::uint8_t>(text.size())}, Text(text)});
+}
+const Bytes EndOfTrack = {0x00, 0xFF, 0x2F, 0x00};
+
+TEST(BoundedReads, StopAtTheSpansEnd) {
+  struct Case {
+    Bytes bytes;
+    std::size_t span;     // how many of them the read may see
+    std::int64_t value;   // -1: the end comes first
+    std::size_t advance;  // bytes consumed on success
+  };
+  const Case cases[] = {
+      {{0x00, 0x99}, 2, 0, 1}, {{0x81, 0x00}, 2, 0x80, 2}, {{0xFF, 0x7F, 0x05}, 3, 0x3FFF, 2},
+      {{0x8F, 0xFF, 0xFF, 0xFF, 0x7F}, 5, 0xFFFFFFFF, 5},
+      {{0x82, 0x80, 0x80, 0x80, 0x80, 0x01}, 6, 1, 6},  // no length limit: high bits fall off
+      {{}, 0, -1, 0}, {{0xFF, 0xFF, 0xFF}, 3, -1, 0}, {{0x83, 0x01}, 1, -1, 0},
+  };
+  for (const Case& c : cases) {
+    std::size_t offset = 0;
+    std::uint32_t value = 12345;
+    EXPECT_EQ(ReadVarLen(std::span(c.bytes).first(c.span), offset, value), c.value >= 0);
+    EXPECT_EQ(offset, c.advance);
+    EXPECT_EQ(value, c.value >= 0 ? static_cast<std::uint32_t>(c.value) : 12345u);
+  }
+  struct Copy {
+    std::size_t room;
+    const char* source;
+    const char* expected;
+  };
+  for (const Copy c : {Copy{20, "1.91", "1.91"}, Copy{5, "abcd", "abcd"}, Copy{5, "abcdefgh", "abcd"},
+                       Copy{1, "abc", ""}, Copy{0, "abc", "####"}}) {
+    std::vector<char> buffer(c.room + 5, '#');
+    buffer.back() = 0;
+    CopyBounded(std::span<char>(buffer.data(), c.room),
+                std::span(reinterpret_cast<const std::uint8_t*>(c.source), std::strlen(c.source)));
+    EXPECT_STREQ(buffer.data(), c.expected);
+    EXPECT_EQ(std::string(buffer.end() - 5, buffer.end() - 1), "####") << "nothing past the room";
+  }
+}
+
+struct Seen {
+  TrackEventKind kind;
+  std::uint8_t metaType;
+  Bytes data;
+  std::uint32_t at;  // data offset, or fault offset
+  TrackFault fault;
+  bool operator==(const Seen&) const = default;
+};
+std::ostream& operator<<(std::ostream& out, const Seen& s) {
+  return out << "{kind " << int(s.kind) << ", meta " << int{s.metaType} << ", " << s.data.size() << " bytes at "
+             << s.at << ", fault " << int(s.fault) << "}";
+}
+Seen M(std::uint8_t type, Bytes data, std::uint32_t at) { return {TrackEventKind::Meta, type, std::move(data), at, {}}; }
+Seen S(Bytes data, std::uint32_t at) { return {TrackEventKind::SysEx, 0, std::move(data), at, {}}; }
+const Seen End = {TrackEventKind::End, 0, {}, 0, {}};
+Seen Bad(TrackFault fault, std::uint32_t at) { return {TrackEventKind::Invalid, 0, {}, at, fault}; }
+
+std::vector<Seen> Walk(const Bytes& track) {
+  TrackCursor cursor = StartTrackWalk(track);
+  std::vector<Seen> seen;
+  for (;;) {
+    const TrackEvent e = NextTrackEvent(cursor);
+    const bool last = e.kind == TrackEventKind::End || e.kind == TrackEventKind::Invalid;
+    seen.push_back({e.kind, e.metaType, Bytes(e.data.begin(), e.data.end()),
+                    e.kind == TrackEventKind::Invalid ? e.faultOffset : e.dataOffset, e.fault});
+    if (!last) continue;
+    EXPECT_EQ(NextTrackEvent(cursor).kind, e.kind) << "final";
+    return seen;
+  }
+}
+
+TEST(TrackWalker, ReportsEveryEventByTheTrackRules) {
+  struct Case {
+    const char* name;
+    Bytes track;
+    std::vector<Seen> expected;
+  };
+  const Case cases[] = {
+      {"empty track", {}, {End}},
+      {"meta and sysex", {0x00, 0xFF, 0x06, 0x02, 'h', 'i', 0x00, 0xF0, 0x03, 0x01, 0x02, 0xF7},
+       {M(0x06, {'h', 'i'}, 4), S({0x01, 0x02, 0xF7}, 9), End}},
+      {"long delta times", {0x83, 0x80, 0x00, 0xFF, 0x01, 0x00, 0x8F, 0xFF, 0xFF, 0xFF, 0x7F, 0xFF, 0x2F, 0x00},
+       {M(0x01, {}, 6), M(0x2F, {}, 14), End}},
+      {"two-byte length", Cat({{0x00, 0xF0, 0x81, 0x00}, Bytes(128, 0x11)}), {S(Bytes(128, 0x11), 4), End}},
+      {"running status repeats whichever came last",
+       {0x00, 0xFF, 0x06, 0x00, 0x00, 0xF0, 0x00, 0x00, 0x01, 0x09, 0x00, 0xFF, 0x51, 0x00, 0x00, 0x2F, 0x00},
+       {M(0x06, {}, 4), S({}, 7), S({0x09}, 9), M(0x51, {}, 14), M(0x2F, {}, 17), End}},
+      {"end of track does not end the walk", {0x00, 0xFF, 0x2F, 0x00, 0x00, 0xFF, 0x06, 0x01, 'x'},
+       {M(0x2F, {}, 4), M(0x06, {'x'}, 8), End}},
+      {"a delta running past the end ends it", {0x00, 0xFF, 0x2F, 0x00, 0x81}, {M(0x2F, {}, 4), End}},
+      {"data ending at the track end", {0x00, 0xF0, 0x02, 0x01, 0xF7}, {S({0x01, 0xF7}, 3), End}},
+      {"no status yet", {0x00, 0x01, 0x00}, {Bad(TrackFault::NoStatus, 1)}},
+      {"F7 escape", {0x00, 0xF7, 0x01, 0x00}, {Bad(TrackFault::ForbiddenStatus, 1)}},
+      {"note on", {0x00, 0x90, 0x3C, 0x40}, {Bad(TrackFault::ForbiddenStatus, 1)}},
+      {"forbidden meta after accepted ones", {0x00, 0xFF, 0x2F, 0x00, 0x00, 0xFF, 0x58, 0x04, 4, 2, 24, 8},
+       {M(0x2F, {}, 4), Bad(TrackFault::ForbiddenMetaType, 5)}},
+      {"status byte cut off", {0x00}, {Bad(TrackFault::Truncated, 1)}},
+      {"meta type cut off", {0x00, 0xFF}, {Bad(TrackFault::Truncated, 1)}},
+      {"meta length cut off", {0x00, 0xFF, 0x01, 0x81}, {Bad(TrackFault::Truncated, 1)}},
+      {"sysex length missing", {0x00, 0xF0}, {Bad(TrackFault::Truncated, 1)}},
+      {"data past the end by one", {0x00, 0xF0, 0x03, 0x01, 0xF7}, {Bad(TrackFault::DataPastEnd, 1)}},
+      {"length with bit 31 set", {0x00, 0xF0, 0x8F, 0xFF, 0xFF, 0xFF, 0x7F, 0xF7}, {Bad(TrackFault::DataPastEnd, 1)}},
+      {"running status at the very end", {0x00, 0xF0, 0x00, 0x00, 0x05}, {S({}, 3), Bad(TrackFault::DataPastEnd, 4)}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(Walk(c.track), c.expected);
+  }
+  // Exactly the meta types a firmware image may hold.
+  for (int type = 0; type < 256; ++type) {
+    const bool accepted = type <= 3 || type == 0x06 || type == 0x2F || type == 0x51 || type == 0x7F;
+    EXPECT_EQ(Walk({0x00, 0xFF, static_cast<std::uint8_t>(type), 0x00}).front().kind,
+              accepted ? TrackEventKind::Meta : TrackEventKind::Invalid) << type;
+  }
+}
+
+TEST(ReadFirmwareImage, ChecksTheChunksTakesTheLastTrackAndItsVersion) {
+  struct Case {
+    const char* name;
+    Bytes file;
+    const char* version;  // nullptr: invalid
+    std::size_t track = 0;   // where the track's data begin in a valid file
+    std::size_t length = 0;  // and how long they are
+  };
+  const Bytes ver = Meta(0x7F, "VER_V1.91");
+  const Case cases[] = {
+      {"no track at all", Header(), ""},
+      {"version event", Image(Cat({ver, EndOfTrack})), "1.91", 22, 17},
+      {"prefix in any case", Image(Meta(0x7F, "vEr_V3")), "3", 22, 10},
+      {"cut to 19 characters", Image(Meta(0x7F, "VER_V1234567890123456789ABC")), "1234567890123456789", 22, 31},
+      {"the later version wins", Image(Cat({Meta(0x7F, "VER_V1.00"), Meta(0x7F, "VER_V")})), "", 22, 22},
+      {"other sequencer data", Image(Cat({ver, Meta(0x7F, "XYZ_V9.99"), Meta(0x7F, "VER_")})), "1.91", 22, 34},
+      // The next event's delta byte is 'V'; the short event must not borrow it.
+      {"short data before a V", Image(Cat({Meta(0x7F, "VER_"), {'V', 0xFF, 0x01, 0x02, '9', '9'}})), "", 22, 14},
+      {"unknown chunks skipped", Cat({Header(), Chunk("XKLM", {1, 2, 3}), Chunk("MTrk", ver), Chunk("abcd", {})}),
+       "1.91", 33, 13},
+      {"the last MTrk is the track", Cat({Header(), Chunk("MTrk", {0x00, 0x90, 0x3C, 0x40}), Chunk("MTrk", ver)}),
+       "1.91", 34, 13},
+      {"a second good MThd", Cat({Header(), Chunk("MTrk", ver), Header()}), "1.91", 22, 13},
+      {"empty file", {}, nullptr},
+      {"MThd id only", Text("MThd"), nullptr},
+      {"not starting with MThd", Cat({Chunk("MTrk", EndOfTrack), Header()}), nullptr},
+      {"MThd length 7", Cat({Chunk("MThd", {0, 0, 0, 1, 0, 50, 0}), Chunk("MTrk", EndOfTrack)}), nullptr},
+      {"MThd cut off", Bytes{'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1}, nullptr},
+      {"format 1", Cat({Header(1), Chunk("MTrk", EndOfTrack)}), nullptr},
+      {"two tracks", Cat({Header(0, 2), Chunk("MTrk", EndOfTrack)}), nullptr},
+      {"a bad second MThd", Cat({Header(), Chunk("MTrk", EndOfTrack), Header(1)}), nullptr},
+      {"one byte after the last chunk", Cat({Image(EndOfTrack), {0x00}}), nullptr},
+      {"MTrk one byte longer than the file", Cat({Header(), {'M', 'T', 'r', 'k', 0, 0, 0, 5}, EndOfTrack}), nullptr},
+      {"a length that would wrap the offset", Cat({Header(), {'X', 'K', 'L', 'M', 0xFF, 0xFF, 0xFF, 0xF8},
+                                                   Chunk("MTrk", EndOfTrack)}), nullptr},
+      {"a forbidden event", Image(Cat({ver, {0x00, 0x90, 0x3C, 0x40}})), nullptr},
+      {"sysex data running into the next chunk", Cat({Header(), Chunk("MTrk", {0x00, 0xF0, 0x07, 0x00}),
+                                                      Chunk("XKLM", {1, 2, 3, 4, 5, 6, 7})}), nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FirmwareImage image;
+    image.trackLength = 77;
+    ImageFault fault;
+    ASSERT_EQ(ReadFirmwareImage(c.file, image, &fault), c.version != nullptr) << fault.text;
+    EXPECT_STREQ(image.version, c.version != nullptr ? c.version : "");
+    if (c.version == nullptr) {
+      EXPECT_EQ(image.track, nullptr);
+      EXPECT_EQ(image.trackLength, 0u);
+      EXPECT_LE(fault.offset, c.file.size());
+    } else if (c.track != 0) {
+      EXPECT_EQ(image.track, c.file.data() + c.track);
+      EXPECT_EQ(image.trackLength, c.length);
+    }
+  }
+  // The fault names the offending event, at its offset in the file.
+  const Bytes file = Image(Cat({EndOfTrack, {0x00, 0x90, 0x3C, 0x40}}));
+  FirmwareImage image;
+  ImageFault fault;
+  ASSERT_FALSE(ReadFirmwareImage(file, image, &fault));
+  EXPECT_EQ(fault.offset, 27u);
+  EXPECT_STREQ(fault.text, "status byte other than FFh or F0h");
+}
+
+TEST(FindHeaderPacket, ReturnsTheFirstTenByteOrLongerOneAsStored) {
+  auto packet = [](std::uint8_t command, std::uint8_t length, std::uint8_t fill) {
+    Bytes message(length, fill);
+    const Bytes frame = {0xF0, 0x00, 0x6D, 0x1C, 0x7F, 0x41, command};
+    std::copy(frame.begin(), frame.begin() + std::min<std::ptrdiff_t>(7, length), message.begin());
+    message.back() = 0xF7;
+    return message;
+  };
+  auto sysex = [&](std::uint8_t command, std::uint8_t length, std::uint8_t fill) {
+    const Bytes message = packet(command, length, fill);
+    return Cat({{0x00, 0xF0, static_cast<std::uint8_t>(length - 1)}, Bytes(message.begin() + 1, message.end())});
+  };
+  struct Case {
+    const char* name;
+    Bytes track;
+    Bytes expected;
+  };
+  const Case cases[] = {
+      {"no header", Cat({sysex(0x11, 8, 0), sysex(0x3B, 125, 0)}), {}},
+      {"nine bytes with 3Ah", sysex(0x3A, 9, 0), {}},
+      {"ten bytes", sysex(0x3A, 10, 0x55), packet(0x3A, 10, 0x55)},
+      {"the first of two, after markers", Cat({Meta(0x06, "x"), sysex(0x3A, 126, 1), sysex(0x3A, 126, 2)}),
+       packet(0x3A, 126, 1)},
+      {"by running status", Cat({sysex(0x11, 8, 0), {0x00, 0x09, 0x00, 0x6D, 0x1C, 0x7F, 0x41, 0x3A, 0x44, 0x44, 0xF7}}),
+       packet(0x3A, 10, 0x44)},
+      {"after an invalid event", Cat({{0x00, 0x90, 0x3C, 0x40}, sysex(0x3A, 126, 0)}), {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(FindHeaderPacket(c.track), c.expected);
+  }
+}
+
+}  // namespace
