@@ -1,8 +1,9 @@
-// The real MIDI path without hardware: a private JACK server with the dummy
-// back end, `kelmora-flash --api jack emulate` (with faults) in one process
-// and `kelmora-flash --api jack flash --yes` in another, in real time through
-// RtMidi. The emulator's digest of what it wrote must be the image's plain
-// firmware. Skipped, with a message, only when jackd cannot start here.
+// The real MIDI path without hardware, on a private JACK server with the
+// dummy back end: `kelmora-flash --api jack emulate` in one process and the
+// flasher in another, in real time through RtMidi; real SIGINTs against the
+// real program; and the program without the MIDI system it was asked to use.
+// The JACK tests are skipped, with a message, only when jackd cannot start
+// here. Every wait is bounded.
 #include <gtest/gtest.h>
 
 #include "cli/firmware_digest.h"
@@ -11,6 +12,11 @@
 #include "tests/cli/transcript_reader.h"
 #include "tests/device/test_images.h"
 
+using cli_test::Child;
+using namespace std::chrono_literals;
+
+// The emulator's digest of what it wrote, through its faults, must be the
+// image's plain firmware.
 TEST(RealMidiOverJack, FlashesASmallImageIntoTheEmulatorThroughItsFaults) {
   const std::string dir = cli_test::TempPath("jack-" + std::to_string(getpid()) + "-");
   cli_test::JackSession jack = cli_test::StartJackSession(
@@ -26,17 +32,17 @@ TEST(RealMidiOverJack, FlashesASmallImageIntoTheEmulatorThroughItsFaults) {
   // lose a cycle's events. The upload recovers by the protocol; the scan's
   // one question and the boot-loader check do not retry, so a run that ended
   // before the upload began is started again, three times at most.
-  std::unique_ptr<cli_test::Child> flasher;
+  std::unique_ptr<Child> flasher;
   int code = -1;
   for (int attempt = 0; attempt < 3 && code != 0; ++attempt) {
-    flasher = std::make_unique<cli_test::Child>(
+    flasher = std::make_unique<Child>(
         std::vector<std::string>{KF_FLASH_EXE, "--api", "jack", "--image", dir + "image.mid", "--transcript",
                                  dir + "transcript.txt", "flash", "--yes"},
         dir + "flasher.log");
-    code = flasher->Wait(std::chrono::seconds(180));
+    code = flasher->Wait(180s);
     if (flasher->Output().find("Flashing in Progress") != std::string::npos) break;
   }
-  const int emulatorCode = jack.emulator->Kill(SIGINT, std::chrono::seconds(10));
+  const int emulatorCode = jack.emulator->Kill(SIGINT, 10s);
   const std::string emulated = jack.emulator->Output();
   jack.Stop();
   ASSERT_EQ(code, 0) << flasher->Output() << "\n--- emulator:\n" << emulated.substr(0, 4000);
@@ -53,4 +59,68 @@ TEST(RealMidiOverJack, FlashesASmallImageIntoTheEmulatorThroughItsFaults) {
                            [&](const auto& e) { return e.kind == kind && e.port == port; }),
               t.events.end()) << kind;
   }
+}
+
+// Before the upload the default stands: one interrupt ends the program by
+// the signal. During one the first only warns and the second stops it: exit
+// 130, the stop message, a transcript that ends with the stop.
+TEST(RealSignal, OneEndsTheProgramBeforeTheUploadDuringItTheFirstWarnsAndTheSecondStops) {
+  const std::string dir = cli_test::TempPath("signal-" + std::to_string(getpid()) + "-");
+  constexpr const char* Warning = "interrupted. Stopping the upload now leaves the Device";
+  {
+    Child asking({KF_FLASH_EXE, "--virtual", "flash"}, dir + "asking.log", /*holdInput=*/true);
+    ASSERT_TRUE(asking.WaitForOutput("[o]k / [c]ancel? ", 20s)) << asking.Output();
+    asking.Kill(SIGINT, 5s);
+    EXPECT_EQ(asking.Signal(), SIGINT) << asking.Output();
+    EXPECT_EQ(asking.Output().find(Warning), std::string::npos);
+  }
+  cli_test::JackSession jack = cli_test::StartJackSession(KF_FLASH_EXE, dir);
+  if (!jack.failure.empty()) GTEST_SKIP() << "no JACK test here: " << jack.failure;
+  cli_test::WriteFile(dir + "image.mid", test_images::ReleaseShape(400));
+  // A loaded machine can lose the scan's one question to a JACK xrun
+  // (jack_test.cpp): a run that ends before the upload is started again.
+  std::unique_ptr<Child> flasher;
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    flasher = std::make_unique<Child>(std::vector<std::string>{KF_FLASH_EXE, "--api", "jack", "--image",
+                                                               dir + "image.mid", "--transcript",
+                                                               dir + "transcript.txt", "flash", "--yes"},
+                                      dir + "flasher.log");
+    if (flasher->WaitForOutput(" 10%", 120s)) break;  // the line at a tenth of the track: the upload runs
+    flasher->Kill(SIGKILL, 0ms);
+  }
+  ASSERT_FALSE(flasher->Ended()) << flasher->Output();
+  kill(flasher->Pid(), SIGINT);
+  EXPECT_TRUE(flasher->WaitForOutput(Warning, 10s)) << flasher->Output();
+  EXPECT_TRUE(flasher->WaitForOutput(" 20%", 60s)) << "the upload goes on\n" << flasher->Output();
+  EXPECT_EQ(flasher->Kill(SIGINT, 20s), 130) << flasher->Output();
+  jack.Stop();
+  EXPECT_EQ(flasher->Signal(), 0) << "ended by the program, not by the signal";
+  EXPECT_NE(flasher->Output().find("the upload was stopped. The Device is in its boot loader"), std::string::npos);
+  const cli_test::TranscriptFile t = cli_test::ReadTranscript(dir + "transcript.txt");
+  EXPECT_TRUE(t.malformed.empty());
+  ASSERT_FALSE(t.events.empty());
+  EXPECT_EQ(t.events.back().kind, "STOP");
+}
+
+// The program says in one line of its own what is missing and what to do.
+// JACK is asked for a server that nothing runs; the ALSA cases need a
+// computer without a sequencer, such as the build machines.
+TEST(NoMidiSystem, OneLineSaysWhatIsMissingAndWhatToDo) {
+  const std::string noSequencer = "no ALSA sequencer here (/dev/snd/seq is missing); load the snd-seq kernel module "
+                                  "(modprobe snd-seq), or use --api jack or --virtual";
+  const std::string noServer = "no JACK server is running; start one (e.g. jackd -d alsa), or leave out --api jack "
+                               "to use the ALSA sequencer, or use --virtual";
+  const bool sequencerHere = access("/dev/snd/seq", F_OK) == 0;
+  setenv("JACK_DEFAULT_SERVER", ("kf-nobody-" + std::to_string(getpid())).c_str(), 1);
+  const std::string log = cli_test::TempPath("no-midi-" + std::to_string(getpid()) + ".log");
+  for (const auto& [args, reason] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+           {{"scan"}, noSequencer}, {{"emulate"}, noSequencer}, {{"--api", "jack", "flash", "--yes"}, noServer}}) {
+    if (args[0] != "--api" && sequencerHere) continue;
+    std::vector<std::string> argv{KF_FLASH_EXE};
+    argv.insert(argv.end(), args.begin(), args.end());
+    Child program(argv, log);
+    EXPECT_EQ(program.Wait(30s), 1) << args.back();
+    EXPECT_EQ(program.Output(), "kelmora-flash: cannot use the MIDI system: " + reason + "\n");
+  }
+  if (sequencerHere) GTEST_SKIP() << "an ALSA sequencer is here: only the JACK case ran";
 }

@@ -60,10 +60,8 @@ Flashed Flash(const std::vector<std::uint32_t>& interrupts, bool brokenPorts, co
   return f;
 }
 
-std::size_t Count(const std::string& text, const std::string& part) {
-  std::size_t n = 0;
-  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-  return n;
+bool Once(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos && text.find(part) == text.rfind(part);
 }
 
 constexpr const char* Warning = "interrupted. Stopping the upload now leaves the Device in its boot loader";
@@ -72,10 +70,10 @@ constexpr const char* Whole = "(equal to the image's plain firmware)";
 TEST(Interrupt, OneDuringTheUploadWarnsOnceAndTheUploadCompletes) {
   const Flashed f = Flash({60}, false, "interrupt-once");
   EXPECT_EQ(f.code, cli::ExitSuccess) << f.err;
-  EXPECT_EQ(Count(f.err, Warning), 1u) << f.err;
+  EXPECT_TRUE(Once(f.err, Warning)) << f.err;
   EXPECT_NE(f.out.find(Whole), std::string::npos);
   EXPECT_EQ(std::count(f.kinds.begin(), f.kinds.end(), "INTERRUPT"), 1);
-  EXPECT_EQ(std::count(f.kinds.begin(), f.kinds.end(), "STOP"), 0);
+  EXPECT_EQ(f.kinds.back(), "BOX") << "no STOP";
 #if !defined(_WIN32)
   // After the upload the system's default is back: the next Ctrl-C ends the run.
   struct sigaction now {};
@@ -88,7 +86,7 @@ TEST(Interrupt, TwoDuringTheUploadStopItBeforeTheNextPacketAndSayWhatToDo) {
   const Flashed f = Flash({55, 60}, false, "interrupt-twice");
   EXPECT_EQ(f.code, cli::ExitInterrupted);
   EXPECT_EQ(f.lastHeard, 60u) << "the upload went on after the first, and sent nothing after the stop";
-  EXPECT_EQ(Count(f.err, Warning), 1u) << f.err;
+  EXPECT_TRUE(Once(f.err, Warning)) << f.err;
   EXPECT_NE(f.err.find("kelmora-flash: the upload was stopped. The Device is in its boot loader and has no\n"
                        "working firmware. Run the flash again"), std::string::npos) << f.err;
   EXPECT_EQ(f.out.find("== Upload"), std::string::npos) << "neither Complete nor Error";

@@ -26,17 +26,28 @@ class UploadTest : public DeviceTest {
     AddPorts(2, 1);
     Init();
   }
-  // One upload into a fresh instrument; `whole`: the instrument wrote the
-  // image's plain firmware.
-  bool Upload(emulator::TarvonicConfig config = {}, emulator::FaultScript script = {}, bool* whole = nullptr) {
+  // One upload into a fresh instrument: its result, what was sent and when,
+  // and whether the instrument wrote the image's plain firmware.
+  bool Upload(emulator::TarvonicConfig config = {}, emulator::FaultScript script = {}) {
     NextCase();
     emulator::VirtualTarvonic& tarvonic = AddTarvonic(std::move(config));
     if (script) tarvonic.SetFaultScript(std::move(script));
     DetectedDevice device = Device();
     const bool done = UploadTrack(nullptr, Track(), &device);
-    if (whole != nullptr) *whole = tarvonic.Firmware() == test_images::PlainFirmware(Track());
+    times.clear();
+    sent = Sent(&times);
+    whole = tarvonic.Firmware() == test_images::PlainFirmware(Track());
     return done;
   }
+  // The first send of a packet with that command after the probes.
+  std::size_t First(std::uint8_t command) const {
+    std::size_t at = 50;
+    while (at < sent.size() && sent[at][PacketCommandAt] != command) ++at;
+    return at;
+  }
+  std::vector<Bytes> sent;
+  std::vector<std::uint32_t> times;
+  bool whole = false;
 };
 
 // The release's shape in small. Sent after the 50 probes: 39h, header, 11h,
@@ -94,36 +105,26 @@ TEST_F(UploadTest, EveryAnswerToOnePacketGetsItsReactionOnTheWireAndOnScreen) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const Bytes plain = test_images::Plain(Track(), c.target);
+    const std::vector<Bytes> messages = test_images::Messages(Track());
     const std::map<Send, Bytes> bytes = {
-        {Stored, test_images::Messages(Track()).at(c.target == CommandHeader ? 1 : c.target == 0x11 ? 2 : c.target == CommandReset ? 3 : 4)},
+        {Stored, *std::find_if(messages.begin(), messages.end(), [&](const Bytes& m) { return m[6] == c.target; })},
         {AProbe, Probe()},
         {MovedOn, test_images::Scrambled(c.target, plain, KeystreamSeed, plain.size())},
         {FromSaved, test_images::Scrambled(c.target, plain, KeystreamSeed, 117)}};
     auto hit = std::make_shared<bool>(false);
     auto probe = std::make_shared<std::size_t>(0);
-    bool whole = false;
     ASSERT_TRUE(Upload({.strayInput = 1, .resyncRefusalCode = c.refusal},
                        [&, hit, probe](const PacketView& p) -> std::optional<emulator::FaultDecision> {
-                         emulator::FaultDecision d;
                          if (p.resyncProbe) {
                            const bool inStep = *probe < c.probes.size() && c.probes[*probe];
                            ++*probe;
-                           if (!inStep) d.fault = PacketFault::RefuseResync;
-                           return d;
+                           return emulator::FaultDecision{.fault = inStep ? PacketFault::None : PacketFault::RefuseResync};
                          }
-                         if (p.index <= 50 || p.command != c.target || *hit) return std::nullopt;
-                         *hit = true;
-                         d.fault = c.fault;
-                         d.garbage = c.garbage;
-                         d.otherCode = 0x55;
-                         return d;
-                       },
-                       &whole));
+                         if (p.index <= 50 || p.command != c.target || std::exchange(*hit, true)) return std::nullopt;
+                         return emulator::FaultDecision{.fault = c.fault, .garbage = c.garbage, .otherCode = 0x55};
+                       }));
     EXPECT_TRUE(whole);
-    std::vector<std::uint32_t> times;
-    const std::vector<Bytes> sent = Sent(&times);
-    std::size_t first = 50;
-    while (first < sent.size() && sent[first][PacketCommandAt] != c.target) ++first;
+    const std::size_t first = First(c.target);
     ASSERT_LE(first + c.sends.size(), sent.size());
     for (std::size_t i = 0; i < c.sends.size(); ++i) {
       EXPECT_EQ(sent[first + i], bytes.at(c.sends[i])) << "send " << i;
@@ -153,8 +154,7 @@ TEST_F(UploadTest, EachPacketWaitsItsBudgetForTheAnswer) {
   // Probes: 126 bytes on the wire and 23 ms of pause, then polls.
   for (const bool answered : {true, false}) {
     ASSERT_TRUE(Upload({}, Fault(PacketFault::Drop, [answered](const PacketView& p) { return !answered && p.index <= 50; })));
-    std::vector<std::uint32_t> times;
-    EXPECT_EQ(Sent(&times).size(), 50u + 4u);
+    EXPECT_EQ(sent.size(), 50u + 4u);
     for (std::size_t i = 1; i < 50; ++i) EXPECT_EQ(times[i] - times[i - 1], answered ? 23u + 50u : 23u + 100u) << i;
   }
   // Without wire time: a 10- or 8-byte packet pauses 20 ms and is polled
@@ -168,9 +168,7 @@ TEST_F(UploadTest, EachPacketWaitsItsBudgetForTheAnswer) {
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << std::hex << int{c.command} << std::dec << " answered after " << c.delay);
     ASSERT_TRUE(Upload({}, AnswerAfter(c.command, c.delay)));
-    std::vector<std::uint32_t> times;
-    const std::vector<Bytes> sent = Sent(&times);
-    const std::size_t at = c.command == CommandReset ? 51 : 52;
+    const std::size_t at = First(c.command);
     ASSERT_EQ(sent.size(), 54 + c.sends - 1);
     for (std::size_t i = 1; i < c.sends; ++i) EXPECT_EQ(sent[at + i], sent[at]);
     EXPECT_EQ(times[at + c.sends] - times[at], c.gap);
@@ -206,13 +204,10 @@ TEST_F(UploadTest, ASilentInstrumentLeadsToTheNoAnswerBox) {
         if (comesBack) *silent = false;
         return ++boxes == 1 ? platform::IdRetry : platform::IdCancel;
       });
-      bool whole = false;
-      const bool done = Upload({}, [&, silent](const PacketView& p) -> std::optional<emulator::FaultDecision> {
-        if (p.index > 50 && p.command == c.command && boxes == 0) *silent = true;
-        if (!*silent) return std::nullopt;
-        return emulator::FaultDecision{.fault = PacketFault::Drop};
-      }, &whole);
-      EXPECT_EQ(done, comesBack);
+      EXPECT_EQ(Upload({}, Fault(PacketFault::Drop, [&, silent](const PacketView& p) {
+                  if (p.index > 50 && p.command == c.command && boxes == 0) *silent = true;
+                  return *silent;
+                })), comesBack);
       EXPECT_EQ(whole, comesBack);
       const std::vector<sim::BoxRecord> shown = Boxes();
       ASSERT_EQ(shown.size(), comesBack ? 1u : 2u);
@@ -221,10 +216,7 @@ TEST_F(UploadTest, ASilentInstrumentLeadsToTheNoAnswerBox) {
         EXPECT_EQ(box.flags, platform::BoxRetryCancel);
         EXPECT_EQ(box.text.rfind(std::string("The Device has not answered for ") + c.silence + " seconds.", 0), 0u);
       }
-      std::vector<std::uint32_t> times;
-      const std::vector<Bytes> sent = Sent(&times);
-      std::size_t first = 50;
-      while (sent[first][PacketCommandAt] != c.command) ++first;
+      const std::size_t first = First(c.command);
       const std::size_t sends = comesBack ? c.sendsPerBox + 1 : 2 * c.sendsPerBox;
       ASSERT_GE(sent.size(), first + sends);
       EXPECT_EQ(std::count(sent.begin() + static_cast<std::ptrdiff_t>(first), sent.end(), sent[first]),
@@ -266,8 +258,7 @@ TEST_F(UploadTest, PacketsBeyondTheBuffersAreRefusedAtStartOnesAtTheLimitsGoThro
     }
   }
   UseImage(cases[4].file);
-  bool whole = false;
-  EXPECT_TRUE(Upload({}, {}, &whole));
+  EXPECT_TRUE(Upload());
   EXPECT_TRUE(whole);
 }
 
@@ -276,13 +267,11 @@ TEST_F(UploadTest, PacketsBeyondTheBuffersAreRefusedAtStartOnesAtTheLimitsGoThro
 TEST_F(UploadTest, TheEmbeddedImageGoesOutAsStoredAndIsWrittenWhole) {
   UseImage(test_images::Embedded());
   const std::uint32_t start = world.clock.TickCount();
-  bool whole = false;
-  ASSERT_TRUE(Upload({}, {}, &whole));
+  ASSERT_TRUE(Upload());
   EXPECT_TRUE(whole);
   std::vector<Bytes> expected(50, Probe());
   const std::vector<Bytes> messages = test_images::Messages(Track());
   expected.insert(expected.end(), messages.begin(), messages.end());
-  const std::vector<Bytes> sent = Sent();
   ASSERT_EQ(sent.size(), expected.size());
   for (std::size_t i = 0; i < sent.size(); ++i) ASSERT_EQ(sent[i], expected[i]) << "message " << i;
   EXPECT_EQ(Texts(), test_images::Markers(Track()));
