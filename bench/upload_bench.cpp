@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdio>
 #include <ctime>
+#include <utility>
 
 #include "bench/allocation_counter.h"
 #include "device/device_records.h"
@@ -34,10 +35,7 @@ class SilentProgressView final : public platform::ProgressView {
   bool Start(progress::ProgressWindow&) override { return true; }
   void WaitReady(progress::ProgressWindow&, std::uint32_t) override {}
   void Repaint(progress::ProgressWindow&, platform::ProgressChange change) override {
-    if (change == platform::ProgressChange::Position && !bench::AllocationCountOpen() && !counted) {
-      counted = true;
-      bench::BeginAllocationCount();
-    }
+    if (change == platform::ProgressChange::Position && !std::exchange(counted, true)) bench::BeginAllocationCount();
   }
   bool Finish(progress::ProgressWindow& window, std::uint32_t) override {
     progress::ReleaseProgressWindowRecord(&window);  // the "thread" ends at once
@@ -67,8 +65,7 @@ Run UploadOnce() {
     const std::span<const std::uint8_t> track = image::TrackBytes(image::LoadedFirmwareImage());
     emulator::VirtualTarvonic tarvonic(world.midi);
     tarvonic.AttachToOutput(0);
-    device::DetectedDevice device;
-    device.model = device::LookupModel(device::TarvonicModelId);
+    device::DetectedDevice device{.model = device::LookupModel(device::TarvonicModelId)};
     for (midi::MidiPort* port = midi::PortList; port != nullptr; port = port->next)
       (port->device == 0 ? device.inputPort : device.outputPort) = port;
     const std::uint32_t start = world.clock.TickCount();

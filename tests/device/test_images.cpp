@@ -24,6 +24,14 @@ void AppendVarLen(Bytes& out, std::size_t value) {
   out.push_back(groups[0]);
 }
 
+// Delta 0 and a meta event.
+Bytes Meta(std::uint8_t type, std::string_view data) {
+  Bytes event{0x00, 0xFF, type};
+  AppendVarLen(event, data.size());
+  event.insert(event.end(), data.begin(), data.end());
+  return event;
+}
+
 // Every meta and SysEx event of a track, the SysEx ones with their F0.
 template <typename Visit>
 void Walk(std::span<const std::uint8_t> track, Visit visit) {
@@ -103,19 +111,10 @@ ImageBuilder& ImageBuilder::SysEx(const Bytes& message) {
 }
 
 ImageBuilder& ImageBuilder::Version(std::string_view version) {
-  Bytes event{0x00, 0xFF, 0x7F};
-  AppendVarLen(event, version.size() + 5);
-  event.insert(event.end(), {'V', 'E', 'R', '_', 'V'});
-  event.insert(event.end(), version.begin(), version.end());
-  return Event(event);
+  return Event(Meta(0x7F, "VER_V" + std::string(version)));
 }
 
-ImageBuilder& ImageBuilder::Marker(std::string_view text) {
-  Bytes event{0x00, 0xFF, 0x06};
-  AppendVarLen(event, text.size());
-  event.insert(event.end(), text.begin(), text.end());
-  return Event(event);
-}
+ImageBuilder& ImageBuilder::Marker(std::string_view text) { return Event(Meta(image::MetaMarker, text)); }
 
 ImageBuilder& ImageBuilder::Header(std::size_t payload) {
   key_ = KeystreamSeed;
@@ -146,7 +145,7 @@ ImageBuilder& ImageBuilder::Command(std::uint8_t command, std::size_t length) {
   return SysEx(CommandPacket(command, length));
 }
 
-ImageBuilder& ImageBuilder::EndOfTrack() { return Event({0x00, 0xFF, 0x2F, 0x00}); }
+ImageBuilder& ImageBuilder::EndOfTrack() { return Event(Meta(0x2F, "")); }
 
 Bytes ImageBuilder::File() const {
   Bytes file{'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 50, 'M', 'T', 'r', 'k'};

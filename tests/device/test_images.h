@@ -53,11 +53,11 @@ class ImageBuilder {
   ImageBuilder& Data(std::size_t payload = 116);
   ImageBuilder& Reset();
   ImageBuilder& Command(std::uint8_t command, std::size_t length = 8);
-  ImageBuilder& Event(const Bytes& bytes);  // raw event bytes, delta time included
   ImageBuilder& EndOfTrack();
   Bytes File() const;
 
  private:
+  ImageBuilder& Event(const Bytes& bytes);  // delta time included
   ImageBuilder& SysEx(const Bytes& message);
   ImageBuilder& Data(std::size_t payload, std::uint8_t command);
   Bytes events_;

@@ -1,6 +1,7 @@
-// The flash workflow end to end against a virtual Tarvonic: the version
-// order, the questions and their answers, the handler's operations (through
-// a handler that records them and passes them on) and how each path ends.
+// The flash workflow end to end against a virtual Tarvonic, without wire
+// time: the version order, the boot-loader check, the questions and their
+// answers, the handler's operations (through a handler that records them
+// and passes them on) and how each path ends.
 #include "tests/device/device_fixture.h"
 
 namespace {
@@ -29,6 +30,8 @@ class WorkflowTest : public DeviceTest {
   void SetUp() override {
     AddPorts(1, 1);
     Init();
+    world.midi.SetOutputByteRate(0);
+    world.midi.SetInputByteRate(0);
   }
 };
 
@@ -36,38 +39,48 @@ constexpr std::int32_t Req = ModelOpFlashRequested, Check = ModelOpCheckState, U
                        Abandon = ModelOpAbandon;
 
 TEST_F(WorkflowTest, EveryPathAsksAndEndsAsItShould) {
+  constexpr std::uint32_t Never = 1u << 30;
   struct Case {
     const char* name;
     const char* image;
     const char* device;
     emulator::TarvonicConfig config;
-    int notNewer, ready, noAnswer;  // the answers to those boxes
-    bool silent;                    // no answer to data packets
+    emulator::FaultScript script;  // none: everything answered at once
+    const char* declined;          // the caption of the box answered Cancel
     std::int32_t result;
     Ops operations;
     Strings captions;
     const char* text = "";  // part of the first box's text
+    std::uint32_t escapeFrom = Never;  // Escape held from then on
   };
-  const int Ok = platform::IdOk, Cancel = platform::IdCancel;
-  const Strings done = {"Ready to begin!", "Upload Complete"};
+  const Strings done = {"Ready to begin!", "Upload Complete"}, wrongState = {"Warning: Wrong State"};
+  const Ops uploaded = {Req, Check, Up}, notReady = {Req, Check, Abandon};
+  const char* const notNewer = "Not a newer Firmware!";
   const Case cases[] = {
-      {"newer", "1.91", "1.90", {}, Ok, Ok, Ok, false, 1, {Req, Check, Up}, done,
-       "ready to upload Firmware V1.91 to your Device"},
-      {"the same, confirmed", "1.90", "1.90", {}, Ok, Ok, Ok, false, 1, {Req, Check, Up},
-       {"Not a newer Firmware!", "Ready to begin!", "Upload Complete"}},
-      {"the same, declined", "1.90", "1.90", {}, Cancel, Ok, Ok, false, 0, {Req, Abandon}, {"Not a newer Firmware!"}},
+      {"newer", "1.91", "1.90", {}, {}, "", 1, uploaded, done, "ready to upload Firmware V1.91 to your Device"},
+      {"the same, confirmed", "1.90", "1.90", {}, {}, "", 1, uploaded, {notNewer, "Ready to begin!", "Upload Complete"}},
+      {"the same, declined", "1.90", "1.90", {}, {}, notNewer, 0, {Req, Abandon}, {notNewer}},
       // Byte by byte, not by number; a longer version is newer.
-      {"1.10 against 1.9", "1.10", "1.9", {}, Cancel, Ok, Ok, false, 0, {Req, Abandon}, {"Not a newer Firmware!"}},
-      {"1.90 against 1.91", "1.90", "1.91", {}, Cancel, Ok, Ok, false, 0, {Req, Abandon}, {"Not a newer Firmware!"},
+      {"1.10 against 1.9", "1.10", "1.9", {}, {}, notNewer, 0, {Req, Abandon}, {notNewer}},
+      {"1.90 against 1.91", "1.90", "1.91", {}, {}, notNewer, 0, {Req, Abandon}, {notNewer},
        "(V1.90) specified is not newer\r\nthan the one already inside your Device (V1.91)"},
-      {"1.23a against 1.23", "1.23a", "1.23", {}, Cancel, Ok, Ok, false, 1, {Req, Check, Up}, done},
-      {"2.0 against 10.0", "2.0", "10.0", {}, Cancel, Ok, Ok, false, 1, {Req, Check, Up}, done},
-      {"not in the boot loader", "1.91", "1.90", {.inBootLoader = false}, Ok, Ok, Ok, false, 0,
-       {Req, Check, Abandon}, {"Warning: Wrong State"}},
-      {"Ready to begin! declined", "1.91", "1.90", {}, Ok, Cancel, Ok, false, 0, {Req, Check, Abandon},
-       {"Ready to begin!"}},
-      {"a silent instrument given up", "1.91", "1.90", {}, Ok, Ok, Cancel, true, 0, {Req, Check, Up},
-       {"Ready to begin!", "No Answer from Device", "Upload Error"}},
+      {"1.23a against 1.23", "1.23a", "1.23", {}, {}, notNewer, 1, uploaded, done},
+      {"2.0 against 10.0", "2.0", "10.0", {}, {}, notNewer, 1, uploaded, done},
+      {"Ready to begin! declined", "1.91", "1.90", {}, {}, "Ready to begin!", 0, notReady, {"Ready to begin!"}},
+      {"a silent instrument given up", "1.91", "1.90", {},
+       Fault(emulator::PacketFault::Drop, [](const emulator::PacketView& p) { return p.kind == PacketKind::Data; }),
+       "No Answer from Device", 0, uploaded, {"Ready to begin!", "No Answer from Device", "Upload Error"}},
+      // The boot-loader check: any status reply within a second, whatever its
+      // code, polled every 100 ms after the request's 20-ms pause, with one
+      // more look after the last step; Escape ends the wait at the next step.
+      {"state: code 4", "1.91", "1.90", {.stateStatusCode = 4}, {}, "", 1, uploaded, done},
+      {"state: code 7Fh", "1.91", "1.90", {.stateStatusCode = 0x7F}, {}, "", 1, uploaded, done},
+      {"state reply alone", "1.91", "1.90", {.stateStatusCode = {}, .sendsStateReply = true}, {}, "", 0, notReady,
+       wrongState},
+      {"not in the boot loader", "1.91", "1.90", {.inBootLoader = false}, {}, "", 0, notReady, wrongState},
+      {"answered in the last step", "1.91", "1.90", {}, AnswerAfter(0x11, 1020), "", 1, uploaded, done},
+      {"answered after it", "1.91", "1.90", {}, AnswerAfter(0x11, 1021), "", 0, notReady, wrongState},
+      {"Escape held", "1.91", "1.90", {}, AnswerAfter(0x11, 500), "", 0, notReady, wrongState, "", 250},
   };
   std::vector<Bytes> files;
   files.reserve(std::size(cases));
@@ -77,13 +90,12 @@ TEST_F(WorkflowTest, EveryPathAsksAndEndsAsItShould) {
     UseImage(files.back());
     NextCase();
     emulator::VirtualTarvonic& tarvonic = AddTarvonic(c.config);
-    if (c.silent) tarvonic.SetFaultScript(Fault(emulator::PacketFault::Drop, [](const emulator::PacketView& p) {
-      return p.kind == PacketKind::Data;
-    }));
+    tarvonic.SetFaultScript(c.script);
     world.dialogs.SetResponder([&](const sim::BoxRecord& box) {
-      return box.caption == "Not a newer Firmware!" ? c.notNewer : box.caption == "Ready to begin!" ? c.ready
-             : box.caption == "No Answer from Device" ? c.noAnswer : Ok;
+      return box.caption == c.declined ? platform::IdCancel : platform::IdOk;
     });
+    const std::uint32_t start = world.clock.TickCount();
+    world.dialogs.SetEscape([&] { return world.clock.TickCount() - start >= c.escapeFrom; });
     HandlerLog::operations.clear();
     DetectedDevice device = Device(c.device);
     device.model = &Recorded;
@@ -94,7 +106,9 @@ TEST_F(WorkflowTest, EveryPathAsksAndEndsAsItShould) {
     if (c.result == 1) {
       EXPECT_EQ(tarvonic.Firmware(), test_images::PlainFirmware(Track()));
     }
+    world.clock.Sleep(2000);  // a late answer comes and goes unheard
   }
+  world.dialogs.SetEscape(nullptr);
 }
 
 TEST_F(WorkflowTest, AForbiddenEventMidTrackEndsWithUploadErrorAfterWhatCameBefore) {
