@@ -1,6 +1,6 @@
 // Counts the heap allocations (every operator new) the process makes while a
-// count is open: those of the thread that opened it, and those of all threads.
-// For the benchmark's check that the upload's send path allocates nothing.
+// count is open: those of the thread that opened it, and those of all
+// threads. For the benchmark's figure of what the upload's send path allocates.
 #pragma once
 
 #include <cstdint>
@@ -12,16 +12,10 @@ struct AllocationCount {
   std::uint64_t allThreads = 0;
 };
 
-// Starts counting (and forgets earlier counts). With `traceFirst` above 0,
-// the call stacks of the first that many allocations of the counting thread
-// are kept for PrintAllocationTraces.
-void BeginAllocationCount(int traceFirst = 0);
-// Whether a count is open.
+// Starts counting, forgetting earlier counts.
+void BeginAllocationCount();
 bool AllocationCountOpen();
 // Stops counting and returns what was counted since the begin.
 AllocationCount EndAllocationCount();
-// Prints the kept call stacks (function names need the program linked with
-// -rdynamic) to standard output.
-void PrintAllocationTraces();
 
 }  // namespace bench

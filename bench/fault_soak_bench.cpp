@@ -7,14 +7,13 @@
 // mix that did not complete (as --faults takes it, to run it again).
 //
 //   kf-fault-soak-bench [MIXES] [DATA-PACKETS]     (default 1000 and 8)
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 
-#include "device/device_records.h"
 #include "device/messages.h"
 #include "device/upload_engine.h"
-#include "emulator/world.h"
 #include "image/firmware_image.h"
 #include "midi/port_registry.h"
 #include "midi/transport_records.h"
@@ -22,22 +21,10 @@
 #include "tests/device/test_images.h"
 #include "tests/midi/transport_testing.h"
 
-namespace {
-
-midi::MidiPort* FindPort(std::uint32_t device) {
-  for (midi::MidiPort* port = midi::PortList; port != nullptr; port = port->next) {
-    if (port->device == device) return port;
-  }
-  return nullptr;
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
   const auto mixes = static_cast<std::uint32_t>(argc > 1 ? std::atoi(argv[1]) : 1000);
   const int dataPackets = argc > 2 ? std::atoi(argv[2]) : 8;
   const std::vector<std::uint8_t> file = test_images::ReleaseShape(dataPackets);
-
   emulator::World world;
   world.midi.AddInput({.name = "Tarvonic In"});
   world.midi.AddOutput({.name = "Tarvonic Out"});
@@ -47,49 +34,37 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "the soak's world did not start\n");
     return 1;
   }
-  device::DetectedDevice device;
-  device.modelId = device::TarvonicModelId;
-  device.model = device::LookupModel(device::TarvonicModelId);
-  device.inputPort = FindPort(0);
-  device.outputPort = FindPort(midi::PortOutputMark);
+  device::DetectedDevice device{.modelId = device::TarvonicModelId, .model = device::LookupModel(device::TarvonicModelId)};
+  for (midi::MidiPort* port = midi::PortList; port != nullptr; port = port->next)
+    (port->device == 0 ? device.inputPort : device.outputPort) = port;
 
   std::uint32_t completed = 0, whole = 0, asked = 0;
-  std::uint32_t worstSilence = 0, worstSilenceMix = 0, longest = 0, longestMix = 0;
+  fault_soak::Outcome worstSilence, longest;
+  std::uint32_t worstSilenceMix = 0, longestMix = 0;
   std::uint64_t totalMs = 0;
-  const auto realStart = std::chrono::steady_clock::now();
+  const auto start = std::chrono::steady_clock::now();
   for (std::uint32_t mix = 0; mix < mixes; ++mix) {
-    const emulator::FaultRates rates = fault_soak::Mix(mix);
-    const fault_soak::Outcome o = fault_soak::UploadUnder(world, device, rates);
+    const fault_soak::Outcome o = fault_soak::UploadUnder(world, device, fault_soak::Mix(mix));
     completed += o.completed ? 1 : 0;
     whole += o.firmwareWhole ? 1 : 0;
     asked += static_cast<std::uint32_t>(o.boxes);
     totalMs += o.durationMs;
-    if (o.longestSilenceMs > worstSilence) {
-      worstSilence = o.longestSilenceMs;
-      worstSilenceMix = mix;
-    }
-    if (o.durationMs > longest) {
-      longest = o.durationMs;
-      longestMix = mix;
-    }
+    if (o.longestSilenceMs > worstSilence.longestSilenceMs) std::tie(worstSilence, worstSilenceMix) = std::pair(o, mix);
+    if (o.durationMs > longest.durationMs) std::tie(longest, longestMix) = std::pair(o, mix);
     if (!o.completed || !o.firmwareWhole) {
       std::printf("mix %u did not complete: --faults %s (%zu questions, %u ms)\n", mix,
-                  fault_soak::Describe(rates).c_str(), o.boxes, o.durationMs);
+                  fault_soak::Describe(fault_soak::Mix(mix)).c_str(), o.boxes, o.durationMs);
     }
   }
-  const double realSeconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - realStart).count();
+  const double realSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   midi::MidiTransportShutdown();
   transport_testing::ResetTransport();
-
-  std::printf("fault soak: %u mixes, image of %d data packets, unattended\n", mixes, dataPackets);
-  std::printf("  uploads completed:     %u of %u\n", completed, mixes);
-  std::printf("  firmware whole:        %u of %u\n", whole, mixes);
-  std::printf("  questions asked:       %u\n", asked);
-  std::printf("  worst silence:         %u ms (mix %u: %s)\n", worstSilence, worstSilenceMix,
-              fault_soak::Describe(fault_soak::Mix(worstSilenceMix)).c_str());
-  std::printf("  longest upload:        %u ms (mix %u), mean %llu ms of virtual time\n", longest,
-              longestMix, static_cast<unsigned long long>(mixes > 0 ? totalMs / mixes : 0));
-  std::printf("  real time:             %.2f s\n", realSeconds);
+  std::printf("fault soak: %u mixes, image of %d data packets, unattended\n"
+              "  uploads completed:     %u of %u\n  firmware whole:        %u of %u\n  questions asked:       %u\n"
+              "  worst silence:         %u ms (mix %u: %s)\n"
+              "  longest upload:        %u ms (mix %u), mean %llu ms of virtual time\n  real time:             %.2f s\n",
+              mixes, dataPackets, completed, mixes, whole, mixes, asked, worstSilence.longestSilenceMs, worstSilenceMix,
+              fault_soak::Describe(fault_soak::Mix(worstSilenceMix)).c_str(), longest.durationMs, longestMix,
+              static_cast<unsigned long long>(mixes > 0 ? totalMs / mixes : 0), realSeconds);
   return 0;
 }

@@ -4,7 +4,9 @@
 // MIDI (ctest runs each case in a process of its own).
 #pragma once
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -22,44 +24,31 @@ struct CliRun {
 inline std::string ReadAll(std::FILE* file) {
   std::string text;
   std::rewind(file);
-  char block[4096];
-  std::size_t n;
-  while ((n = std::fread(block, 1, sizeof block, file)) > 0) text.append(block, n);
+  for (int c; (c = std::fgetc(file)) != EOF;) text.push_back(static_cast<char>(c));
   return text;
 }
 
 inline CliRun RunCli(const std::vector<std::string>& arguments, const std::string& input = "") {
-  std::FILE* in = std::tmpfile();
-  std::FILE* out = std::tmpfile();
-  std::FILE* err = std::tmpfile();
-  std::fwrite(input.data(), 1, input.size(), in);
-  std::rewind(in);
-  cli::Console console{in, out, err, false};
+  std::FILE* files[] = {std::tmpfile(), std::tmpfile(), std::tmpfile()};
+  std::fputs(input.c_str(), files[0]);
+  std::rewind(files[0]);
   CliRun run;
-  run.code = cli::RunCommandLine(arguments, console);
+  run.code = cli::RunCommandLine(arguments, cli::Console{files[0], files[1], files[2], false});
   // The program leaves its pooled buffers to the end of the process; a test
   // gives them back, so that the leak checker sees only real leaks.
   transport_testing::ResetTransport();
-  run.out = ReadAll(out);
-  run.err = ReadAll(err);
-  std::fclose(in);
-  std::fclose(out);
-  std::fclose(err);
+  run.out = ReadAll(files[1]);
+  run.err = ReadAll(files[2]);
+  for (std::FILE* file : files) std::fclose(file);
   return run;
 }
 
 inline std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
-  std::string line;
-  for (const char c : text) {
-    if (c == '\n') {
-      lines.push_back(line);
-      line.clear();
-    } else {
-      line.push_back(c);
-    }
+  for (std::size_t at = 0, end; at < text.size(); at = end + 1) {
+    end = std::min(text.find('\n', at), text.size());
+    lines.push_back(text.substr(at, end - at));
   }
-  if (!line.empty()) lines.push_back(line);
   return lines;
 }
 
@@ -72,9 +61,10 @@ inline std::string TempPath(const std::string& name) {
 }
 
 inline void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  std::fwrite(bytes.data(), 1, bytes.size(), file);
-  std::fclose(file);
+  if (std::FILE* file = std::fopen(path.c_str(), "wb")) {
+    std::fwrite(bytes.data(), 1, bytes.size(), file);
+    std::fclose(file);
+  }
 }
 
 }  // namespace cli_test

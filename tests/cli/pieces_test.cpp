@@ -1,154 +1,89 @@
-// The command line's small parts: transcript formatting, the progress line,
-// and the answers the terminal gives to message boxes.
+// The command line's small parts with rules of their own: the progress line,
+// the answers the terminal gives to a message box, and the firmware digest.
 #include <algorithm>
 #include <gtest/gtest.h>
 
+#include "cli/firmware_digest.h"
 #include "cli/progress_printer.h"
 #include "cli/terminal_dialogs.h"
-#include "cli/transcript.h"
 #include "tests/cli/cli_run.h"
 
-TEST(Transcript, BytesAndLineBreaks) {
-  const std::vector<std::uint8_t> bytes = {0xF0, 0x00, 0x6D, 0x1C, 0x0A, 0xF7};
-  EXPECT_EQ(cli::HexBytes(bytes), "F0 00 6D 1C 0A F7");
-  EXPECT_EQ(cli::HexBytes({}), "");
-  EXPECT_EQ(cli::EscapeLineBreaks("a\r\nb\nc\rd"), "a\\r\\nb\\nc\\rd");
-  EXPECT_STREQ(cli::AnswerName(platform::IdOk), "OK");
-  EXPECT_STREQ(cli::AnswerName(platform::IdCancel), "CANCEL");
-  EXPECT_STREQ(cli::AnswerName(platform::IdYes), "YES");
-  EXPECT_STREQ(cli::AnswerName(platform::IdNo), "NO");
-}
-
-TEST(Progress, BarPercentAndTimes) {
-  EXPECT_EQ(cli::ProgressBar(0, 100, 10), "[..........]   0%");
-  EXPECT_EQ(cli::ProgressBar(55, 100, 10), "[#####.....]  55%");
-  EXPECT_EQ(cli::ProgressBar(100, 100, 10), "[##########] 100%");
-  EXPECT_EQ(cli::ProgressBar(150, 100, 10), "[##########] 100%");  // never past the end
-  EXPECT_EQ(cli::ProgressBar(5, 0, 4), "[....]   0%");            // no total: no division
-  EXPECT_EQ(cli::MinutesSeconds(0), "0:00");
-  EXPECT_EQ(cli::MinutesSeconds(61999), "1:01");
-  EXPECT_EQ(cli::MinutesSeconds(3600000), "60:00");
-  EXPECT_EQ(cli::TimeLeft(30000, 25, 100), "1:30");
-  EXPECT_EQ(cli::TimeLeft(30000, 0, 100), "");      // no rate yet
-  EXPECT_EQ(cli::TimeLeft(30000, 5, 1000), "");     // below one percent
-  EXPECT_EQ(cli::TimeLeft(30000, 101, 100), "");    // nonsense in, nothing out
-}
-
 namespace {
 
-struct BoxCase {
-  std::uint32_t flags;
-  bool yes;
-  const char* input;
-  int answer;
-};
-
-int Answer(const BoxCase& c, std::string* shown = nullptr) {
-  std::FILE* in = std::tmpfile();
-  std::FILE* out = std::tmpfile();
-  std::fputs(c.input, in);
-  std::rewind(in);
-  cli::TerminalDialogs dialogs(in, out, out, c.yes, nullptr);
-  const int answer = dialogs.MessageBox(nullptr, "Line one\r\nLine two", "Caption", c.flags);
-  if (shown != nullptr) *shown = cli_test::ReadAll(out);
-  std::fclose(in);
-  std::fclose(out);
-  return answer;
-}
-
-}  // namespace
-
-TEST(TerminalBoxes, AnswersByButtonsInputAndYes) {
-  using namespace platform;
-  const std::vector<BoxCase> cases = {
-      {BoxOk, false, "", IdOk},
-      {BoxOkCancel | BoxDefButton2, false, "o\n", IdOk},
-      {BoxOkCancel | BoxDefButton2, false, "  OK\n", IdOk},
-      {BoxOkCancel | BoxDefButton2, false, "c\n", IdCancel},
-      {BoxOkCancel | BoxDefButton2, false, "what\nok\n", IdOk},  // asked again
-      {BoxOkCancel | BoxDefButton2, false, "", IdCancel},         // end of input
-      {BoxOkCancel | BoxDefButton2, true, "", IdOk},
-      {BoxYesNo, false, "y\n", IdYes},
-      {BoxYesNo, false, "n\n", IdNo},
-      {BoxYesNo, false, "", IdNo},
-      {BoxYesNo, true, "", IdYes},
-      {BoxRetryCancel, false, "r\n", IdRetry},
-      {BoxRetryCancel, false, "c\n", IdCancel},
-      {BoxRetryCancel, true, "", IdCancel},  // unattended: do not wait forever
-  };
-  for (const BoxCase& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.flags << " yes=" << c.yes << " input=" << c.input);
-    EXPECT_EQ(Answer(c), c.answer);
-  }
-}
-
-TEST(TerminalBoxes, CaptionAndTextAsTheBoxShowsThem) {
-  std::string shown;
-  Answer({platform::BoxOk, false, "", platform::IdOk}, &shown);
-  EXPECT_EQ(shown, "\n== Caption ==\nLine one\nLine two\n[OK]\n");
-}
-
-namespace {
-
-std::string Printed(bool inPlace, const std::vector<progress::ProgressEvent>& events) {
+// An upload's window: heading, a position every 4 %, a highlighted text.
+std::string Printed(bool inPlace) {
   std::FILE* out = std::tmpfile();
   cli::ProgressPrinter printer(out, inPlace, nullptr);
-  for (const auto& e : events) printer.OnEvent(e);
+  using Kind = progress::ProgressEvent::Kind;
+  auto event = [&printer](Kind kind, std::uint32_t at, std::uint32_t position = 0, const char* text = "") {
+    progress::ProgressEvent e;
+    e.kind = kind;
+    e.at = at;
+    e.mode = 3;
+    e.lines = {"Flashing in Progress"};
+    e.text = text;
+    e.position = position;
+    e.total = 100;
+    printer.OnEvent(e);
+  };
+  event(Kind::Open, 1000);
+  event(Kind::Text, 1000, 0, "Writing");
+  for (std::uint32_t p = 0; p <= 100; p += 4) event(Kind::Position, 1000 + p * 100, p);
+  event(Kind::Text, 11000, 0, "!Retry...");
+  event(Kind::Close, 11000);
   const std::string text = cli_test::ReadAll(out);
   std::fclose(out);
   return text;
 }
 
-progress::ProgressEvent Event(progress::ProgressEvent::Kind kind, std::uint32_t at) {
-  progress::ProgressEvent e;
-  e.kind = kind;
-  e.window = 1;
-  e.at = at;
-  return e;
+TEST(Progress, RedrawnInPlaceOnATerminalInOccasionalLinesOtherwise) {
+  const std::string terminal = Printed(true);
+  EXPECT_EQ(terminal.rfind("Flashing in Progress\n", 0), 0u);
+  EXPECT_EQ(std::count(terminal.begin(), terminal.end(), '\r'), 27);  // every redraw returns to the start
+  EXPECT_EQ(std::count(terminal.begin(), terminal.end(), '\n'), 2);   // the close ends the line once
+  EXPECT_NE(terminal.find(" 48%  Writing                   0:04 elapsed, 0:05 left"), std::string::npos);
+  EXPECT_NE(terminal.find("\r[##############################] 100%  !Retry..."), std::string::npos);
+  // Otherwise: the heading, a line per tenth reached, the highlighted text, the close.
+  const std::vector<std::string> lines = cli_test::Lines(Printed(false));
+  ASSERT_EQ(lines.size(), 14u);
+  EXPECT_EQ(lines[12].rfind("[##############################] 100%  !Retry...", 0), 0u);
+  // Beyond the end, without a total, below one percent: no overflow, no division.
+  EXPECT_EQ(cli::ProgressBar(150, 100, 10), "[##########] 100%");
+  EXPECT_EQ(cli::ProgressBar(5, 0, 4), "[....]   0%");
+  EXPECT_EQ(cli::TimeLeft(30000, 5, 1000) + cli::TimeLeft(30000, 101, 100), "");
 }
 
-std::vector<progress::ProgressEvent> Upload() {
-  using Kind = progress::ProgressEvent::Kind;
-  std::vector<progress::ProgressEvent> events;
-  progress::ProgressEvent open = Event(Kind::Open, 1000);
-  open.mode = 3;
-  open.lines = {"Flashing in Progress"};
-  events.push_back(open);
-  progress::ProgressEvent text = Event(Kind::Text, 1000);
-  text.text = "Writing";
-  events.push_back(text);
-  for (std::uint32_t p = 0; p <= 100; p += 4) {
-    progress::ProgressEvent position = Event(Kind::Position, 1000 + p * 100);
-    position.position = p;
-    position.total = 100;
-    events.push_back(position);
+TEST(TerminalBoxes, AnswerByButtonsInputAndYes) {
+  using namespace platform;
+  struct Case {
+    std::uint32_t flags;
+    bool yes;  // --yes
+    const char* input;
+    int answer;
+  };
+  for (const Case c : {Case{BoxOk, false, "", IdOk}, {BoxOkCancel, false, "  OK\n", IdOk},
+                       {BoxOkCancel, false, "c\n", IdCancel}, {BoxOkCancel, false, "what\no\n", IdOk},
+                       {BoxOkCancel, false, "", IdCancel}, {BoxOkCancel, true, "", IdOk},
+                       {BoxRetryCancel, false, "r\n", IdRetry}, {BoxRetryCancel, false, "c\n", IdCancel},
+                       {BoxRetryCancel, true, "", IdCancel}}) {  // unattended: not waiting for ever
+    std::FILE* in = std::tmpfile();
+    std::FILE* out = std::tmpfile();
+    std::fputs(c.input, in);
+    std::rewind(in);
+    cli::TerminalDialogs dialogs(in, out, out, c.yes, nullptr);
+    EXPECT_EQ(dialogs.MessageBox(nullptr, "Line one\r\nLine two", "Caption", c.flags | BoxDefButton2), c.answer)
+        << c.flags << " yes=" << c.yes << " input=" << c.input;
+    if (c.flags == BoxOk) {
+      EXPECT_EQ(cli_test::ReadAll(out), "\n== Caption ==\nLine one\nLine two\n[OK]\n");
+    }
+    std::fclose(in);
+    std::fclose(out);
   }
-  text = Event(Kind::Text, 11000);
-  text.text = "!Retry...";
-  events.push_back(text);
-  events.push_back(Event(Kind::Close, 11000));
-  return events;
+}
+
+TEST(FirmwareDigest, IsFnv1a64) {
+  const std::uint8_t a[] = {'a'};
+  EXPECT_EQ(cli::FirmwareDigest({}) + " " + cli::FirmwareDigest(a), "fnv1a64:CBF29CE484222325 fnv1a64:AF63DC4C8601EC8C");
 }
 
 }  // namespace
-
-TEST(Progress, RedrawnInPlaceOnATerminal) {
-  const std::string text = Printed(true, Upload());
-  EXPECT_EQ(text.rfind("Flashing in Progress\n", 0), 0u);
-  // Every redraw returns to the line's start; the close ends the line once.
-  EXPECT_GE(std::count(text.begin(), text.end(), '\r'), 26);
-  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2);
-  EXPECT_NE(text.find("\r[##############################] 100%  !Retry..."), std::string::npos);
-  EXPECT_NE(text.find(" 48%  Writing                   0:04 elapsed, 0:05 left"), std::string::npos);
-}
-
-TEST(Progress, OccasionalPlainLinesOtherwise) {
-  const std::string text = Printed(false, Upload());
-  EXPECT_EQ(text.find('\r'), std::string::npos);
-  const auto lines = cli_test::Lines(text);
-  // The heading, one line per tenth reached, the highlighted status, the close.
-  ASSERT_GE(lines.size(), 12u);
-  EXPECT_LE(lines.size(), 15u);
-  EXPECT_NE(text.find("!Retry..."), std::string::npos);
-  EXPECT_EQ(lines.back().rfind("[##############################] 100%", 0), 0u);
-}

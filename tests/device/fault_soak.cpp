@@ -29,24 +29,13 @@ constexpr std::uint32_t SettleMs = 60000;
 }  // namespace
 
 emulator::FaultRates Mix(std::uint32_t index) {
-  emulator::FaultRates rates;
-  rates.seed = 2938;
-  rates.drop = 0.06;
-  rates.late = 0.01;
-  rates.code1 = 0.06;
-  rates.other = 0.03;
-  rates.garbage = 0.03;
-  rates.resyncFail = 0.2;
+  emulator::FaultRates rates{.seed = 2938, .drop = 0.06, .late = 0.01, .code1 = 0.06, .other = 0.03, .garbage = 0.03,
+                             .resyncFail = 0.2};
   if (index == 0) return rates;
   std::mt19937 random(index);
-  auto upTo = [&random](double bound) { return bound * static_cast<double>(random()) / 4294967296.0; };
   rates.seed = index;
-  rates.drop = upTo(rates.drop);
-  rates.late = upTo(rates.late);
-  rates.code1 = upTo(rates.code1);
-  rates.other = upTo(rates.other);
-  rates.garbage = upTo(rates.garbage);
-  rates.resyncFail = upTo(rates.resyncFail);
+  for (double* rate : {&rates.drop, &rates.late, &rates.code1, &rates.other, &rates.garbage, &rates.resyncFail})
+    *rate *= static_cast<double>(random()) / 4294967296.0;
   return rates;
 }
 

@@ -6,9 +6,7 @@
 #include "image/firmware_image.h"
 #include "image/track_walker.h"
 
-using namespace image;
 using namespace device;
-using namespace emulator;
 
 extern const std::uint8_t EmbeddedFirmwareImage[];
 extern const std::size_t EmbeddedFirmwareImageSize;
@@ -26,93 +24,78 @@ void AppendVarLen(Bytes& out, std::size_t value) {
   out.push_back(groups[0]);
 }
 
+// Delta 0 and a meta event.
+Bytes Meta(std::uint8_t type, std::string_view data) {
+  Bytes event{0x00, 0xFF, type};
+  AppendVarLen(event, data.size());
+  event.insert(event.end(), data.begin(), data.end());
+  return event;
+}
+
+// Every meta and SysEx event of a track, the SysEx ones with their F0.
+template <typename Visit>
+void Walk(std::span<const std::uint8_t> track, Visit visit) {
+  image::TrackCursor cursor = image::StartTrackWalk(track);
+  for (image::TrackEvent e = NextTrackEvent(cursor);
+       e.kind == image::TrackEventKind::Meta || e.kind == image::TrackEventKind::SysEx; e = NextTrackEvent(cursor)) {
+    Bytes bytes(e.data.begin(), e.data.end());
+    if (e.kind == image::TrackEventKind::SysEx) bytes.insert(bytes.begin(), 0xF0);
+    visit(e, bytes);
+  }
+}
+
 }  // namespace
 
 std::span<const std::uint8_t> Embedded() { return {EmbeddedFirmwareImage, EmbeddedFirmwareImageSize}; }
 
 std::span<const std::uint8_t> Track(std::span<const std::uint8_t> file) {
-  FirmwareImage image;
-  if (!ReadFirmwareImage(file, image)) return {};
-  return TrackBytes(image);
+  image::FirmwareImage image;
+  return image::ReadFirmwareImage(file, image) ? image::TrackBytes(image) : std::span<const std::uint8_t>{};
 }
 
-Bytes PlainFirmware(std::span<const std::uint8_t> track) {
-  return emulator::PlainFirmwareOfTrack(track);
-}
+Bytes PlainFirmware(std::span<const std::uint8_t> track) { return emulator::PlainFirmwareOfTrack(track); }
 
 std::vector<Bytes> Messages(std::span<const std::uint8_t> track) {
   std::vector<Bytes> messages;
-  TrackCursor cursor = StartTrackWalk(track);
-  for (TrackEvent e = NextTrackEvent(cursor); e.kind == TrackEventKind::Meta || e.kind == TrackEventKind::SysEx;
-       e = NextTrackEvent(cursor)) {
-    if (e.kind != TrackEventKind::SysEx) continue;
-    Bytes message{0xF0};
-    message.insert(message.end(), e.data.begin(), e.data.end());
-    messages.push_back(message);
-  }
+  Walk(track, [&](const image::TrackEvent& e, const Bytes& b) {
+    if (e.kind == image::TrackEventKind::SysEx) messages.push_back(b);
+  });
   return messages;
 }
 
 std::vector<std::string> Markers(std::span<const std::uint8_t> track) {
   std::vector<std::string> markers;
-  TrackCursor cursor = StartTrackWalk(track);
-  for (TrackEvent e = NextTrackEvent(cursor); e.kind == TrackEventKind::Meta || e.kind == TrackEventKind::SysEx;
-       e = NextTrackEvent(cursor)) {
-    if (e.kind == TrackEventKind::Meta && e.metaType == MetaMarker) markers.emplace_back(e.data.begin(), e.data.end());
-  }
+  Walk(track, [&](const image::TrackEvent& e, const Bytes& b) {
+    if (e.kind == image::TrackEventKind::Meta && e.metaType == image::MetaMarker) markers.emplace_back(b.begin(), b.end());
+  });
   return markers;
 }
 
-std::vector<Bytes> DataPayloads(std::span<const std::uint8_t> track) {
+Bytes Plain(std::span<const std::uint8_t> track, std::uint8_t command) {
   PacketKeystream keys;
-  std::vector<Bytes> payloads;
-  Bytes plain(4096);
-  TrackCursor cursor = StartTrackWalk(track);
-  for (TrackEvent e = NextTrackEvent(cursor); e.kind == TrackEventKind::Meta || e.kind == TrackEventKind::SysEx;
-       e = NextTrackEvent(cursor)) {
-    if (e.kind != TrackEventKind::SysEx) continue;
-    Bytes message{0xF0};
-    message.insert(message.end(), e.data.begin(), e.data.end());
-    if (keys.OnPacketRead(message, plain) == PacketKind::Data) {
-      payloads.emplace_back(plain.begin(), plain.begin() + PayloadLength(message.size()));
-    }
-  }
-  return payloads;
+  Bytes plain(4096), found;
+  Walk(track, [&](const image::TrackEvent& e, const Bytes& b) {
+    if (e.kind != image::TrackEventKind::SysEx || !found.empty()) return;
+    keys.OnPacketRead(b, plain);
+    if (b.size() >= ScrambledPacketMinimum && b[PacketCommandAt] == command)
+      found.assign(plain.begin(), plain.begin() + static_cast<std::ptrdiff_t>(PayloadLength(b.size())));
+  });
+  return found;
 }
 
-Bytes DataPacket(std::span<const std::uint8_t> plain, std::uint16_t state) {
-  Bytes packet = CommandPacket(CommandData, plain.size() + 9);
+Bytes Scrambled(std::uint8_t command, std::span<const std::uint8_t> plain, std::uint16_t state, std::size_t steps) {
+  for (std::size_t i = 0; i < steps; ++i) KeystreamStep(state);
+  Bytes packet = CommandPacket(command, plain.size() + 9);
   RescramblePayload(state, plain, packet);
   return packet;
 }
 
-std::uint16_t Stepped(std::uint16_t state, std::size_t steps) {
-  for (std::size_t i = 0; i < steps; ++i) KeystreamStep(state);
-  return state;
-}
-
 Bytes CommandPacket(std::uint8_t command, std::size_t length) {
   Bytes packet(length, 0x00);
-  packet[0] = 0xF0;
-  packet[1] = Mfr[0];
-  packet[2] = Mfr[1];
-  packet[3] = Mfr[2];
-  packet[4] = 0x7F;
-  packet[5] = TarvonicModelId;
-  packet[PacketCommandAt] = command;
-  packet[length - 1] = 0xF7;
+  const Bytes frame = {0xF0, Mfr[0], Mfr[1], Mfr[2], 0x7F, TarvonicModelId, command};
+  std::copy(frame.begin(), frame.end(), packet.begin());
+  packet.back() = 0xF7;
   return packet;
-}
-
-Bytes ImageBuilder::Plain(std::size_t count) {
-  Bytes plain(count);
-  for (auto& byte : plain) {
-    random_ ^= random_ << 13;
-    random_ ^= random_ >> 17;
-    random_ ^= random_ << 5;
-    byte = static_cast<std::uint8_t>(random_ & 0x7F);
-  }
-  return plain;
 }
 
 ImageBuilder& ImageBuilder::Event(const Bytes& bytes) {
@@ -121,39 +104,35 @@ ImageBuilder& ImageBuilder::Event(const Bytes& bytes) {
 }
 
 ImageBuilder& ImageBuilder::SysEx(const Bytes& message) {
-  events_.push_back(0x00);
-  events_.push_back(0xF0);
-  AppendVarLen(events_, message.size() - 1);
-  events_.insert(events_.end(), message.begin() + 1, message.end());
-  return *this;
+  Bytes event{0x00, 0xF0};
+  AppendVarLen(event, message.size() - 1);
+  event.insert(event.end(), message.begin() + 1, message.end());
+  return Event(event);
 }
 
 ImageBuilder& ImageBuilder::Version(std::string_view version) {
-  Bytes data{'V', 'E', 'R', '_', 'V'};
-  data.insert(data.end(), version.begin(), version.end());
-  Bytes event{0x00, 0xFF, 0x7F};
-  AppendVarLen(event, data.size());
-  event.insert(event.end(), data.begin(), data.end());
-  return Event(event);
+  return Event(Meta(0x7F, "VER_V" + std::string(version)));
 }
 
-ImageBuilder& ImageBuilder::Marker(std::string_view text) {
-  Bytes event{0x00, 0xFF, 0x06};
-  AppendVarLen(event, text.size());
-  event.insert(event.end(), text.begin(), text.end());
-  return Event(event);
-}
+ImageBuilder& ImageBuilder::Marker(std::string_view text) { return Event(Meta(image::MetaMarker, text)); }
 
 ImageBuilder& ImageBuilder::Header(std::size_t payload) {
   key_ = KeystreamSeed;
-  Bytes packet = CommandPacket(CommandHeader, payload + 9);
-  RescramblePayload(key_, Plain(payload), packet);
-  return SysEx(packet);
+  return Data(payload, CommandHeader);
 }
 
-ImageBuilder& ImageBuilder::Data(std::size_t payload) {
-  Bytes packet = CommandPacket(CommandData, payload + 9);
-  RescramblePayload(key_, Plain(payload), packet);
+ImageBuilder& ImageBuilder::Data(std::size_t payload) { return Data(payload, CommandData); }
+
+ImageBuilder& ImageBuilder::Data(std::size_t payload, std::uint8_t command) {
+  Bytes plain(payload);
+  for (auto& byte : plain) {  // xorshift32
+    random_ ^= random_ << 13;
+    random_ ^= random_ >> 17;
+    random_ ^= random_ << 5;
+    byte = static_cast<std::uint8_t>(random_ & 0x7F);
+  }
+  Bytes packet = CommandPacket(command, payload + 9);
+  RescramblePayload(key_, plain, packet);
   return SysEx(packet);
 }
 
@@ -166,12 +145,11 @@ ImageBuilder& ImageBuilder::Command(std::uint8_t command, std::size_t length) {
   return SysEx(CommandPacket(command, length));
 }
 
-ImageBuilder& ImageBuilder::EndOfTrack() { return Event({0x00, 0xFF, 0x2F, 0x00}); }
+ImageBuilder& ImageBuilder::EndOfTrack() { return Event(Meta(0x2F, "")); }
 
 Bytes ImageBuilder::File() const {
   Bytes file{'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 50, 'M', 'T', 'r', 'k'};
-  const auto n = static_cast<std::uint32_t>(events_.size());
-  for (int shift = 24; shift >= 0; shift -= 8) file.push_back(static_cast<std::uint8_t>(n >> shift));
+  for (int shift = 24; shift >= 0; shift -= 8) file.push_back(static_cast<std::uint8_t>(events_.size() >> shift));
   file.insert(file.end(), events_.begin(), events_.end());
   return file;
 }

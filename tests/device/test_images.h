@@ -1,5 +1,5 @@
-// Firmware images for the device tests: the embedded image, small images
-// built in place, and the plain firmware an instrument must end up with.
+// Firmware images for the tests: the embedded image, small images built in
+// place, and what an instrument must end up with after uploading one.
 #pragma once
 
 #include <cstdint>
@@ -18,21 +18,20 @@ std::span<const std::uint8_t> Embedded();
 // The track of a valid image file.
 std::span<const std::uint8_t> Track(std::span<const std::uint8_t> file);
 
-// What an instrument must have written after a complete upload of `track`
-// (emulator::PlainFirmwareOfTrack: the host's keystream rules over the image).
+// What an instrument must have written after a complete upload of `track`.
 Bytes PlainFirmware(std::span<const std::uint8_t> track);
 
-// Every SysEx event of `track` as the message sent for it (F0 and the
-// event's data), and the marker texts, in track order.
+// Every SysEx event of `track` as the message sent for it, and the marker
+// texts, in track order.
 std::vector<Bytes> Messages(std::span<const std::uint8_t> track);
 std::vector<std::string> Markers(std::span<const std::uint8_t> track);
 
-// The plain payloads of the data packets of `track`, in track order.
-std::vector<Bytes> DataPayloads(std::span<const std::uint8_t> track);
-// `plain` scrambled from `state` into a data packet, checksum included.
-Bytes DataPacket(std::span<const std::uint8_t> plain, std::uint16_t state);
-// The keystream state `steps` steps after `state`.
-std::uint16_t Stepped(std::uint16_t state, std::size_t steps);
+// The plain payload of the first packet of `track` with that command byte.
+Bytes Plain(std::span<const std::uint8_t> track, std::uint8_t command);
+// `plain` scrambled from keystream position `state` into a packet with that
+// command, checksum included; `steps` further steps first.
+Bytes Scrambled(std::uint8_t command, std::span<const std::uint8_t> plain, std::uint16_t state,
+                std::size_t steps = 0);
 
 // F0 00 6D 1C 7F 41 <command> ... F7 of `length` bytes, zeros inside.
 Bytes CommandPacket(std::uint8_t command, std::size_t length);
@@ -54,13 +53,13 @@ class ImageBuilder {
   ImageBuilder& Data(std::size_t payload = 116);
   ImageBuilder& Reset();
   ImageBuilder& Command(std::uint8_t command, std::size_t length = 8);
-  ImageBuilder& SysEx(const Bytes& message);  // F0 included, any length
-  ImageBuilder& Event(const Bytes& bytes);    // raw event bytes, delta time included
   ImageBuilder& EndOfTrack();
   Bytes File() const;
 
  private:
-  Bytes Plain(std::size_t count);
+  ImageBuilder& Event(const Bytes& bytes);  // delta time included
+  ImageBuilder& SysEx(const Bytes& message);
+  ImageBuilder& Data(std::size_t payload, std::uint8_t command);
   Bytes events_;
   std::uint16_t key_ = 0;
   std::uint32_t random_ = 0x12345678;

@@ -1,36 +1,23 @@
-// The upload engine against a virtual Tarvonic that answers every packet:
-// what goes out, in what order and when, what the progress window shows, and
-// what the instrument ends up with.
-#include <algorithm>
-#include <cstdio>
+// The upload engine against a virtual Tarvonic: what goes on the wire, when,
+// what the progress window says and what the instrument ends up with, for
+// every answer the instrument can give, for silence, and for images the
+// upload cannot send.
+#include <map>
 
-#include "device/messages.h"
 #include "device/upload_packets.h"
-#include "image/track_walker.h"
+#include "tests/device/fault_soak.h"
 #include "tests/device/device_fixture.h"
-#include "tools/make_image/development_image.h"
-
-using namespace image;
-using namespace device;
 
 namespace {
 
+using emulator::PacketFault;
+using emulator::PacketView;
 using test_images::ImageBuilder;
 
-template <typename T>
-std::vector<T> From(const std::vector<T>& all, std::size_t first) {
-  return std::vector<T>(all.begin() + static_cast<std::ptrdiff_t>(std::min(first, all.size())), all.end());
-}
-template <typename T, typename V>
-std::size_t Count(const std::vector<T>& all, const V& value) {
-  return static_cast<std::size_t>(std::count(all.begin(), all.end(), value));
-}
-
-// Index of the first difference, or the shorter length when one is a prefix.
-std::size_t FirstDifference(const std::vector<Bytes>& a, const std::vector<Bytes>& b) {
-  std::size_t i = 0;
-  while (i < a.size() && i < b.size() && a[i] == b[i]) ++i;
-  return i;
+const Strings Markers = {"Erasing Flash...", "Writing Sections...", "Restarting..."};
+Strings With(Strings texts, std::size_t at, const Strings& more) {
+  texts.insert(texts.begin() + static_cast<std::ptrdiff_t>(at), more.begin(), more.end());
+  return texts;
 }
 
 class UploadTest : public DeviceTest {
@@ -39,205 +26,299 @@ class UploadTest : public DeviceTest {
     AddPorts(2, 1);
     Init();
   }
-  bool Upload() {
-    device = Device(0, 0);
-    return UploadTrack(nullptr, TrackBytes(LoadedFirmwareImage()), &device);
+  // One upload into a fresh instrument: its result, what was sent and when,
+  // and whether the instrument wrote the image's plain firmware.
+  bool Upload(emulator::TarvonicConfig config = {}, emulator::FaultScript script = {}) {
+    NextCase();
+    emulator::VirtualTarvonic& tarvonic = AddTarvonic(std::move(config));
+    if (script) tarvonic.SetFaultScript(std::move(script));
+    DetectedDevice device = Device();
+    const bool done = UploadTrack(nullptr, Track(), &device);
+    times.clear();
+    sent = Sent(&times);
+    whole = tarvonic.Firmware() == test_images::PlainFirmware(Track());
+    return done;
   }
-  std::vector<Bytes> Probes(std::size_t count) const {
-    const std::span<const std::uint8_t> probe = ProbePacket();
-    return std::vector<Bytes>(count, Bytes(probe.begin(), probe.end()));
+  // The first send of a packet with that command after the probes.
+  std::size_t First(std::uint8_t command) const {
+    std::size_t at = 50;
+    while (at < sent.size() && sent[at][PacketCommandAt] != command) ++at;
+    return at;
   }
-  DetectedDevice device;
+  std::vector<Bytes> sent;
+  std::vector<std::uint32_t> times;
+  bool whole = false;
 };
 
-TEST_F(UploadTest, EmbeddedImageAnsweredAtOnceGoesOutAsStoredAndIsWrittenWhole) {
-  UseEmbeddedImage();
-  emulator::VirtualTarvonic& tarvonic = AddTarvonic({}, {0});
-  const std::uint32_t start = world.clock.TickCount();
-  ASSERT_TRUE(Upload());
-  const std::uint32_t duration = world.clock.TickCount() - start;
-
-  const std::span<const std::uint8_t> track = TrackBytes(LoadedFirmwareImage());
-  const std::vector<Bytes> messages = test_images::Messages(track);
-  const std::vector<std::string> markers = test_images::Markers(track);
-  std::vector<Bytes> expected = Probes(50);
-  expected.insert(expected.end(), messages.begin(), messages.end());
-  const std::vector<Bytes> sent = SentMessages(0);
-  EXPECT_EQ(sent.size(), expected.size());
-  EXPECT_EQ(FirstDifference(sent, expected), expected.size()) << "first message that differs";
-
-  EXPECT_EQ(StatusTexts(), markers);
-#if KF_EMBEDS_DEVELOPMENT_IMAGE
-  EXPECT_EQ(markers,
-            (std::vector<std::string>{"Erasing Flash...", "Writing Sections...", "Restarting..."}));
-#endif
-  EXPECT_EQ(tarvonic.Firmware(), test_images::PlainFirmware(track));
-  const emulator::TarvonicStats stats = tarvonic.Stats();
-  EXPECT_EQ(stats.retransmissions, 0u);
-  EXPECT_EQ(stats.resyncRequests, 0u);
-  EXPECT_EQ(stats.packets, expected.size());
-  EXPECT_TRUE(world.dialogs.Boxes().empty());
-  std::printf("clean upload of the embedded image: %zu messages, %u ms of virtual time\n",
-              sent.size(), duration);
+// The release's shape in small. Sent after the 50 probes: 39h, header, 11h,
+// reset, three data packets, 38h.
+Bytes SmallImage() {
+  return ImageBuilder().Version("2.00").Command(0x39).Header().Command(0x11).Marker("Erasing Flash...").Reset()
+      .Marker("Writing Sections...").Data(116).Data(116).Data(50).Marker("Restarting...").Command(0x38)
+      .EndOfTrack().File();
 }
 
-// A witness that does not share the descrambling code: the generator's own
-// record of the plain payloads it scrambled into the development image.
-TEST(DevelopmentImage, PlainFirmwareIsWhatTheGeneratorScrambled) {
-#if KF_EMBEDS_DEVELOPMENT_IMAGE
-  const DevelopmentImage image = BuildDevelopmentImage();
-  Bytes expected = image.headerPlain;
-  expected.insert(expected.end(), image.plainFirmware.begin(), image.plainFirmware.end());
-  EXPECT_EQ(test_images::PlainFirmware(test_images::Track(test_images::Embedded())), expected);
-#else
-  GTEST_SKIP() << "the build embeds another image";
-#endif
-}
-
-TEST_F(UploadTest, EveryProbeGoesOutAnsweredOrNotAndUnansweredOnesCost100Ms) {
-  const Bytes file = ImageBuilder().Header().Data().File();
+TEST_F(UploadTest, EveryAnswerToOnePacketGetsItsReactionOnTheWireAndOnScreen) {
+  const Bytes file = SmallImage();
   UseImage(file);
+  enum Send { Stored, AProbe, MovedOn, FromSaved };
   struct Case {
-    bool answered;
-    std::uint32_t spacing;  // between two probes
+    const char* name;
+    std::uint8_t target;  // the command of the packet hit, at its first send after the probes
+    PacketFault fault;
+    std::vector<Send> sends;  // from that send on
+    Strings texts;            // every status text of the upload
+    std::vector<bool> probes = {true};        // how resynchronisation probes are answered, in turn
+    std::optional<std::uint8_t> refusal = {};  // the code of a refused probe's answer
+    std::uint32_t probeGap = 0;                // between two probes
+    bool garbage = false;                      // noise before the answer
   };
-  // 126 bytes: one chunk and a pause of 126 / 42 + 20 = 23 ms; then the
-  // reply is polled every 50 ms for 100 ms.
-  for (const Case c : {Case{true, 23 + 50}, Case{false, 23 + 100}}) {
-    emulator::VirtualTarvonic& tarvonic = AddTarvonic({}, {0});
-    tarvonic.SetFaultScript(
-        [&](const emulator::PacketView& p) -> std::optional<emulator::FaultDecision> {
-          if (!c.answered && p.index <= 50) return With(emulator::PacketFault::Drop);
-          return std::nullopt;
-        });
-    const std::size_t before = SentTimes(0).size();
-    ASSERT_TRUE(Upload());
-    const std::vector<std::uint32_t> times = SentTimes(0);
-    ASSERT_EQ(times.size(), before + 52);
-    for (std::size_t i = before + 1; i < before + 51; ++i) {
-      EXPECT_EQ(times[i] - times[i - 1], c.spacing) << "probe " << i - before;
-    }
-    world.midi.Detach(&tarvonic);
-  }
-}
-
-TEST_F(UploadTest, EmptyTrackSendsTheFiftyProbesAndSucceeds) {
-  const Bytes file = ImageBuilder().Header().File();
-  UseImage(file);
-  AddTarvonic({}, {0});
-  device = Device(0, 0);
-  ASSERT_TRUE(UploadTrack(nullptr, {}, &device));
-  EXPECT_EQ(SentMessages(0), Probes(50));
-}
-
-// Answers `command` packets after `delay` ms; everything else at once.
-emulator::FaultScript AnswerAfter(std::uint8_t command, std::uint32_t delay) {
-  return [=](const emulator::PacketView& p) -> std::optional<emulator::FaultDecision> {
-    if (p.command != command) return std::nullopt;
-    emulator::FaultDecision d;
-    d.delayMs = delay;
-    return d;
-  };
-}
-
-TEST_F(UploadTest, ResetPacketIsGivenThirtySecondsEveryOtherPacketTwo) {
-  const Bytes file = ImageBuilder().Header().Reset().Command(0x37).Command(0x38).File();
-  UseImage(file);
-  world.midi.SetOutputByteRate(0);
-  world.midi.SetInputByteRate(0);
-  struct Case {
-    std::uint8_t command;
-    std::uint32_t delay;
-    std::size_t sends;       // of the packet with that command
-    std::uint32_t answered;  // from its first send to the next packet's
-  };
-  // A 10- or 8-byte packet pauses 20 ms, then is polled every 20 ms: a reply
-  // at a multiple of 20 ms is seen at that very poll.
+  const Strings retry = With(Markers, 2, {"!Retry..."});
+  const Strings error = With(Markers, 2, {"!Error"});
+  const Strings resync = With(Markers, 2, {"!Resync"});
+  const std::vector<Send> eight(8, AProbe);
+  auto then = [](std::vector<Send> a, const std::vector<Send>& b) { a.insert(a.end(), b.begin(), b.end()); return a; };
   const Case cases[] = {
-      {CommandReset, 25000, 1, 25000},
-      {CommandReset, 29000, 1, 29000},
-      {0x37, 1500, 1, 1500},
-      // After 2,000 ms the packet goes again; the instrument, still busy,
-      // does not hear it, and its late reply counts for the second send.
-      {0x37, 2500, 2, 2500},
+      {"answered", CommandData, PacketFault::None, {Stored}, Markers},
+      {"answered after garbage", CommandData, PacketFault::None, {Stored}, Markers, {true}, {}, 0, true},
+      {"answer lost", CommandData, PacketFault::Drop, {Stored, Stored}, retry},
+      {"answer late", CommandData, PacketFault::Late, {Stored, Stored}, retry},
+      {"answer on another input", CommandData, PacketFault::OtherInput, {Stored, Stored}, retry},
+      {"answer on both inputs", CommandData, PacketFault::BothInputs, {Stored}, Markers},
+      {"code 1", CommandData, PacketFault::Code1, {Stored, MovedOn}, error},
+      {"code 2 after garbage", CommandData, PacketFault::Code2, {Stored, MovedOn}, Markers, {true}, {}, 0, true},
+      {"an unknown code", CommandData, PacketFault::OtherCode, {Stored, MovedOn}, Markers},
+      {"code 4, in step at once", CommandData, PacketFault::Code4, {Stored, AProbe, FromSaved}, resync},
+      {"code 4, in step at the second probe", CommandData, PacketFault::Code4, {Stored, AProbe, AProbe, FromSaved},
+       resync, {false, true}, {}, 2023},
+      // After the eighth try, from where the code-4 answer left both sides.
+      {"code 4, never in step", CommandData, PacketFault::Code4, then(then({Stored}, eight), {MovedOn}), resync, {},
+       {}, 2023},
+      {"code 4, probes refused with 2", CommandData, PacketFault::Code4, then(then({Stored}, eight), {MovedOn}),
+       resync, {}, StatusAgain, 73},
+      // Code 3 after an error shows the last marker again: none yet here.
+      {"header: code 1", CommandHeader, PacketFault::Code1, {Stored, MovedOn}, With(Markers, 0, {"!Error", ""})},
+      {"header: answer lost", CommandHeader, PacketFault::Drop, {Stored, Stored}, With(Markers, 0, {"!Retry...", ""})},
+      {"erase packet: code 4", CommandReset, PacketFault::Code4, {Stored, Stored}, Markers},
+      {"plain command: code 4", 0x11, PacketFault::Code4, {Stored, Stored}, Markers},
   };
   for (const Case& c : cases) {
-    emulator::VirtualTarvonic& tarvonic = AddTarvonic({}, {0});
-    tarvonic.SetFaultScript(AnswerAfter(c.command, c.delay));
-    const std::size_t before = SentMessages(0).size();
-    const std::size_t retries = Count(StatusTexts(), "!Retry...");
-    ASSERT_TRUE(Upload());
-    const std::vector<Bytes> sent = From(SentMessages(0), before);
-    const std::vector<std::uint32_t> times = From(SentTimes(0), before);
-    const std::size_t at = c.command == CommandReset ? 51 : 52;  // after the probes and the header
-    ASSERT_EQ(sent.size(), 54 + c.sends - 1) << c.delay;
-    for (std::size_t i = 1; i < c.sends; ++i) EXPECT_EQ(sent[at + i], sent[at]);
-    EXPECT_EQ(times[at + c.sends] - times[at], c.answered) << c.delay;
-    EXPECT_EQ(Count(StatusTexts(), "!Retry...") - retries, c.sends - 1) << c.delay;
-    world.midi.Detach(&tarvonic);
+    SCOPED_TRACE(c.name);
+    const Bytes plain = test_images::Plain(Track(), c.target);
+    const std::vector<Bytes> messages = test_images::Messages(Track());
+    const std::map<Send, Bytes> bytes = {
+        {Stored, *std::find_if(messages.begin(), messages.end(), [&](const Bytes& m) { return m[6] == c.target; })},
+        {AProbe, Probe()},
+        {MovedOn, test_images::Scrambled(c.target, plain, KeystreamSeed, plain.size())},
+        {FromSaved, test_images::Scrambled(c.target, plain, KeystreamSeed, 117)}};
+    auto hit = std::make_shared<bool>(false);
+    auto probe = std::make_shared<std::size_t>(0);
+    ASSERT_TRUE(Upload({.strayInput = 1, .resyncRefusalCode = c.refusal},
+                       [&, hit, probe](const PacketView& p) -> std::optional<emulator::FaultDecision> {
+                         if (p.resyncProbe) {
+                           const bool inStep = *probe < c.probes.size() && c.probes[*probe];
+                           ++*probe;
+                           return emulator::FaultDecision{.fault = inStep ? PacketFault::None : PacketFault::RefuseResync};
+                         }
+                         if (p.index <= 50 || p.command != c.target || std::exchange(*hit, true)) return std::nullopt;
+                         return emulator::FaultDecision{.fault = c.fault, .garbage = c.garbage, .otherCode = 0x55};
+                       }));
+    EXPECT_TRUE(whole);
+    const std::size_t first = First(c.target);
+    ASSERT_LE(first + c.sends.size(), sent.size());
+    for (std::size_t i = 0; i < c.sends.size(); ++i) {
+      EXPECT_EQ(sent[first + i], bytes.at(c.sends[i])) << "send " << i;
+      if (i > 0 && c.sends[i] == AProbe && c.sends[i - 1] == AProbe) {
+        EXPECT_EQ(times[first + i] - times[first + i - 1], c.probeGap) << "send " << i;
+      }
+    }
+    if (first + c.sends.size() < sent.size()) {
+      EXPECT_NE(sent[first + c.sends.size()], sent[first + c.sends.size() - 1]) << "went once more";
+    }
+    EXPECT_EQ(Texts(), c.texts);
   }
 }
 
-TEST_F(UploadTest, AReplyArrivingDuringTheLastPollingStepStillCounts) {
-  const Bytes file = ImageBuilder().Header().Command(0x39).Command(0x38).File();
+// Replies are polled every 20 ms (probes every 50 ms) until the budget is
+// used up, and one more look is taken after the last step: 100 ms for a
+// probe, 30 s for the erase packet, 2 s for any other.
+TEST_F(UploadTest, EachPacketWaitsItsBudgetForTheAnswer) {
+  const Bytes file = ImageBuilder().Header().Reset().Command(0x39).Command(0x38).File();
   UseImage(file);
+  struct Case {
+    std::uint8_t command;
+    std::uint32_t delay;     // of the answers to it
+    std::size_t sends;       // of the first of them
+    std::uint32_t gap;       // from its first send to the next packet's
+  };
+  // Probes: 126 bytes on the wire and 23 ms of pause, then polls.
+  for (const bool answered : {true, false}) {
+    ASSERT_TRUE(Upload({}, Fault(PacketFault::Drop, [answered](const PacketView& p) { return !answered && p.index <= 50; })));
+    EXPECT_EQ(sent.size(), 50u + 4u);
+    for (std::size_t i = 1; i < 50; ++i) EXPECT_EQ(times[i] - times[i - 1], answered ? 23u + 50u : 23u + 100u) << i;
+  }
+  // Without wire time: a 10- or 8-byte packet pauses 20 ms and is polled
+  // every 20 ms. A late answer counts for the packet's next send.
   world.midi.SetOutputByteRate(0);
   world.midi.SetInputByteRate(0);
-  // The 8-byte packet leaves at t, pauses 20 ms, and is polled at t+20 up to
-  // t+2,000; the last step sleeps until t+2,020 and is followed by one more
-  // look. A reply within that step is within the budget and counts (a loop
-  // that stopped without looking again would send the packet once more).
-  struct Case {
-    std::uint32_t delay;
-    std::size_t sends;
+  const Case cases[] = {
+      {CommandReset, 29000, 1, 29000}, {CommandReset, 30020, 1, 30020}, {CommandReset, 30021, 2, 30040},
+      {0x39, 1999, 1, 2000}, {0x39, 2020, 1, 2020}, {0x39, 2021, 2, 2040},
   };
-  for (const Case c : {Case{1999, 1}, Case{2001, 1}, Case{2020, 1}, Case{2021, 2}}) {
-    emulator::VirtualTarvonic& tarvonic = AddTarvonic({}, {0});
-    tarvonic.SetFaultScript(AnswerAfter(0x39, c.delay));
-    const std::size_t before = SentMessages(0).size();
-    ASSERT_TRUE(Upload());
-    EXPECT_EQ(Count(From(SentMessages(0), before), test_images::CommandPacket(0x39, 8)), c.sends)
-        << c.delay;
-    world.midi.Detach(&tarvonic);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << std::hex << int{c.command} << std::dec << " answered after " << c.delay);
+    ASSERT_TRUE(Upload({}, AnswerAfter(c.command, c.delay)));
+    const std::size_t at = First(c.command);
+    ASSERT_EQ(sent.size(), 54 + c.sends - 1);
+    for (std::size_t i = 1; i < c.sends; ++i) EXPECT_EQ(sent[at + i], sent[at]);
+    EXPECT_EQ(times[at + c.sends] - times[at], c.gap);
+    const Strings texts = Texts();
+    EXPECT_EQ(std::count(texts.begin(), texts.end(), "!Retry..."), static_cast<long>(c.sends - 1));
+  }
+}
+
+// A silent instrument: the user is asked after a minute of reply budgets and
+// four sends in a row without an answer; with nobody to ask, after ten
+// minutes. Retry waits as long again; Cancel sends nothing more.
+TEST_F(UploadTest, ASilentInstrumentLeadsToTheNoAnswerBox) {
+  const Bytes file = SmallImage();
+  UseImage(file);
+  struct Case {
+    std::uint8_t command;      // the packet the instrument falls silent at
+    bool unattended;
+    std::size_t sendsPerBox;   // of that packet
+    std::uint32_t attemptMs;   // one unanswered send of it
+    const char* silence;       // what the box says
+  };
+  // A data packet: 125 bytes, 22 ms of pause, 2,000 ms of polls; the erase
+  // packet: 10 bytes, 20 ms and 30,000 ms.
+  const Case cases[] = {{CommandData, false, 30, 2022, "60"}, {CommandReset, false, 4, 30020, "120"},
+                        {CommandData, true, 300, 2022, "600"}, {CommandReset, true, 20, 30020, "600"}};
+  for (const Case& c : cases) {
+    world.dialogs.SetUnattended(c.unattended);
+    for (const bool comesBack : {true, false}) {
+      SCOPED_TRACE(testing::Message() << c.sendsPerBox << " sends per box, comes back " << comesBack);
+      auto silent = std::make_shared<bool>(false);
+      int boxes = 0;
+      world.dialogs.SetResponder([&, silent](const sim::BoxRecord&) {
+        if (comesBack) *silent = false;
+        return ++boxes == 1 ? platform::IdRetry : platform::IdCancel;
+      });
+      EXPECT_EQ(Upload({}, Fault(PacketFault::Drop, [&, silent](const PacketView& p) {
+                  if (p.index > 50 && p.command == c.command && boxes == 0) *silent = true;
+                  return *silent;
+                })), comesBack);
+      EXPECT_EQ(whole, comesBack);
+      const std::vector<sim::BoxRecord> shown = Boxes();
+      ASSERT_EQ(shown.size(), comesBack ? 1u : 2u);
+      for (const sim::BoxRecord& box : shown) {
+        EXPECT_EQ(box.caption, "No Answer from Device");
+        EXPECT_EQ(box.flags, platform::BoxRetryCancel);
+        EXPECT_EQ(box.text.rfind(std::string("The Device has not answered for ") + c.silence + " seconds.", 0), 0u);
+      }
+      const std::size_t first = First(c.command);
+      const std::size_t sends = comesBack ? c.sendsPerBox + 1 : 2 * c.sendsPerBox;
+      ASSERT_GE(sent.size(), first + sends);
+      EXPECT_EQ(std::count(sent.begin() + static_cast<std::ptrdiff_t>(first), sent.end(), sent[first]),
+                static_cast<long>(sends));
+      if (comesBack) {
+        EXPECT_EQ(times[first + c.sendsPerBox] - times[first], c.sendsPerBox * c.attemptMs);
+      } else {
+        EXPECT_EQ(sent.size(), first + sends) << "nothing after Cancel";
+      }
+    }
   }
 }
 
 // The packet buffer holds 2,056 bytes (F0 included), the plain payload of a
 // header or data packet 2,040. An image with a longer packet is refused
 // before anything is sent; one with packets at the limits uploads whole.
-TEST_F(UploadTest, PacketsOverTheBufferLimitsAreRefusedAtStartOnesAtTheLimitsGoThrough) {
+TEST_F(UploadTest, PacketsBeyondTheBuffersAreRefusedAtStartOnesAtTheLimitsGoThrough) {
   struct Case {
-    const char* name;
     Bytes file;
     const char* refusal;  // part of the reason; nullptr: accepted
   };
-  const std::vector<Case> cases = {
-      {"header payload 2,040", ImageBuilder().Header(2040).Reset().Data().File(), nullptr},
-      {"header payload 2,041", ImageBuilder().Header(2041).Reset().Data().File(),
+  const Case cases[] = {
+      {ImageBuilder().Header(2041).Reset().Data().File(),
        "header packet with a payload of 2041 bytes, more than the upload's payload buffer of 2040"},
-      {"data payload 2,041", ImageBuilder().Header().Reset().Data().Data(2041).File(),
-       "data packet with a payload of 2041 bytes"},
-      {"plain packet of 2,057 bytes", ImageBuilder().Header().Command(0x39, 2057).File(),
+      {ImageBuilder().Header().Reset().Data().Data(2041).File(), "data packet with a payload of 2041 bytes"},
+      {ImageBuilder().Header().Command(0x39, 2057).File(),
        "is 2057 bytes long, more than the upload's packet buffer of 2056 bytes"},
-      // Uploaded too. Its probe stays short: a probe that takes longer on the
-      // wire than its 100-ms budget puts every answer one packet late.
-      {"data and plain packet at their limits",
-       ImageBuilder().Header().Reset().Data(2040).Command(0x39, 2056).Command(0x38).File(), nullptr},
+      {ImageBuilder().Reset().Data().File(), "no header packet"},
+      // A probe longer on the wire than its 100-ms budget would put every
+      // answer one packet late: the header stays short.
+      {ImageBuilder().Header().Reset().Data(2040).Command(0x39, 2056).Command(0x38).File(), nullptr},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    const std::span<const std::uint8_t> track = test_images::Track(c.file);
-    const UploadRefusal refusal = CheckUploadable(track);
+    const UploadRefusal refusal = CheckUploadable(test_images::Track(c.file));
     EXPECT_EQ(refusal.refused, c.refusal != nullptr) << refusal.reason;
-    EXPECT_EQ(PrepareProbePacket(track), c.refusal == nullptr);
+    EXPECT_EQ(PrepareProbePacket(test_images::Track(c.file)), c.refusal == nullptr);
     if (c.refusal != nullptr) {
       EXPECT_NE(std::string(refusal.reason).find(c.refusal), std::string::npos) << refusal.reason;
     }
   }
-  UseImage(cases.back().file);
-  emulator::VirtualTarvonic& tarvonic = AddTarvonic({}, {0});
+  UseImage(cases[4].file);
+  EXPECT_TRUE(Upload());
+  EXPECT_TRUE(whole);
+}
+
+// The image the program carries, answered at once: 50 probes (its header
+// packet), then every message exactly as stored, and its markers shown.
+TEST_F(UploadTest, TheEmbeddedImageGoesOutAsStoredAndIsWrittenWhole) {
+  UseImage(test_images::Embedded());
+  const std::uint32_t start = world.clock.TickCount();
   ASSERT_TRUE(Upload());
-  EXPECT_EQ(tarvonic.Firmware(), test_images::PlainFirmware(TrackBytes(LoadedFirmwareImage())));
+  EXPECT_TRUE(whole);
+  std::vector<Bytes> expected(50, Probe());
+  const std::vector<Bytes> messages = test_images::Messages(Track());
+  expected.insert(expected.end(), messages.begin(), messages.end());
+  ASSERT_EQ(sent.size(), expected.size());
+  for (std::size_t i = 0; i < sent.size(); ++i) ASSERT_EQ(sent[i], expected[i]) << "message " << i;
+  EXPECT_EQ(Texts(), test_images::Markers(Track()));
+  EXPECT_TRUE(Boxes().empty());
+  std::printf("clean upload of the embedded image: %zu messages, %u ms of virtual time\n", sent.size(),
+              world.clock.TickCount() - start);
+}
+
+// The instrument's own check: a packet damaged on the way is answered with
+// 4 and not written; back in step through a probe, the packet from the
+// saved state is.
+TEST_F(UploadTest, TheInstrumentRefusesADamagedPacketWithCodeFour) {
+  const Bytes file = ImageBuilder().Header().Reset().Data(20).File();
+  UseImage(file);
+  emulator::VirtualTarvonic& tarvonic = AddTarvonic({});
+  StatusReply reply;
+  SysExListener* listener = AddListener(In(0), OnStatusReply, &reply, StatusReplyPattern.data());
+  auto exchange = [&](const Bytes& message) {
+    reply.received.store(0);
+    SendSysEx(Out(0), message.data(), static_cast<std::int32_t>(message.size()));
+    Wait(200);
+    return reply.received.load() != 0 ? int{reply.status} : -1;
+  };
+  const Bytes plain = test_images::Plain(Track(), CommandData);
+  Bytes damaged = test_images::Scrambled(CommandData, plain, KeystreamSeed);
+  damaged[PacketPayloadAt + 3] ^= 0x01;
+  EXPECT_EQ(exchange(Probe()), StatusInSync);
+  EXPECT_EQ(exchange(test_images::CommandPacket(CommandReset, 10)), StatusAccepted);
+  EXPECT_EQ(exchange(damaged), StatusResync);
+  EXPECT_EQ(exchange(Probe()), StatusInSync);
+  EXPECT_EQ(exchange(test_images::Scrambled(CommandData, plain, KeystreamSeed, 117)), StatusAccepted);
+  EXPECT_EQ(tarvonic.DataArea(), plain);
+  RemoveListener(listener);
+}
+
+// The soak's short run (bench/fault_soak_bench.cpp runs a thousand mixes):
+// with nobody to ask, lost, late and refused replies never end an upload.
+// Mix 352 is the one that gave up when a minute of silence alone was enough.
+TEST_F(UploadTest, UnattendedUploadsUnderSeededFaultMixesAllComplete) {
+  const Bytes file = test_images::ReleaseShape(8);
+  UseImage(file);
+  DetectedDevice device = Device();
+  for (const std::uint32_t mix : {352u, 0u, 1u, 2u, 3u, 4u, 5u, 6u, 7u, 8u, 9u, 10u, 11u, 12u, 13u, 14u, 15u}) {
+    const emulator::FaultRates rates = fault_soak::Mix(mix);
+    const fault_soak::Outcome o = fault_soak::UploadUnder(world, device, rates);
+    EXPECT_TRUE(o.completed && o.firmwareWhole && o.boxes == 0) << fault_soak::Describe(rates);
+  }
 }
 
 }  // namespace
