@@ -90,7 +90,7 @@ DWORD Driver::OutMessage(UINT device, UINT message, DWORD_PTR param1, DWORD_PTR 
     case MODM_UNPREPARE: return Prepare(header, param2, false);
     case MODM_DATA: {
       const std::uint8_t packed[] = {LOBYTE(param1), HIBYTE(param1), LOBYTE(HIWORD(param1))};
-      const std::size_t length = packed[0] < 0x80 ? 2 : packed[0] >= 0xF8 ? 1 : 1 + DataBytesOf(packed[0]);
+      const std::size_t length = packed[0] < 0x80 ? 2 : packed[0] >= 0xF8 ? 1 : 1 + sim::DataBytesOf(packed[0]);
       std::unique_lock lock(mutex_);
       return Transmit(lock, device, nullptr, std::span(packed, length));
     }

@@ -37,6 +37,7 @@
 #include <vector>
 
 #include "emulator/real_time_instrument.h"
+#include "platform/sim/midi_input_assembly.h"
 #include "tests/wine/midi_driver/behaviours.h"
 
 namespace kfmidi {
@@ -71,8 +72,6 @@ bool Usable(const MIDIHDR* header, DWORD_PTR size);
 // Takes a header the host hands over (long message, input buffer): 0 when it
 // is usable, prepared and not queued already, and it is now the driver's.
 DWORD Enqueue(MIDIHDR* header, DWORD_PTR size);
-// Data bytes after a status byte.
-std::uint8_t DataBytesOf(std::uint8_t status);
 
 // A message on an output's wire, done when its last byte has left.
 struct Sending {
@@ -98,11 +97,7 @@ struct InPort {
   Clock::time_point startedAt{};
   std::deque<MIDIHDR*> buffers;      // queued by the host, the first one filling
   std::deque<std::uint8_t> arrived;  // not yet parsed: waiting for the worker or a buffer
-  bool inSysEx = false;
-  std::uint8_t status = 0;
-  std::uint8_t needed = 0;
-  std::uint8_t have = 0;
-  std::array<std::uint8_t, 2> data{};
+  sim::InputAssembly assembly;
   bool Busy() const { return !buffers.empty(); }
 };
 
@@ -137,7 +132,6 @@ class Driver {
   DWORD InStartStop(UINT device, UINT message);
   void Arrive(InPort& port, std::span<const std::uint8_t> bytes);
   void Feed(InPort& port, Notices& notices);
-  bool Parse(InPort& port, std::uint8_t byte, Notices& notices);
   bool Put(InPort& port, std::uint8_t byte, Notices& notices);
   void HandBack(InPort& port, UINT message, Notices& notices);
   bool LongErrorDrawn();
