@@ -16,6 +16,7 @@
 // window it has just made. A thread that ends late still frees the record,
 // through its own reference.
 #include <windows.h>
+#include <cstring>
 #include <string_view>
 #include <vector>
 
@@ -115,6 +116,16 @@ void Paint(HWND hwnd, ProgressWindow& window) {
   }
 }
 
+// The status is also the window's text, which the window has no caption to
+// show: screen readers and other programs read it there.
+void ShowStatusAsText(HWND hwnd, const ProgressWindow& window) {
+  char status[ProgressStatusSize];
+  char shown[ProgressStatusSize] = {};
+  ReadProgressStatus(window, status);
+  GetWindowTextA(hwnd, shown, sizeof shown);
+  if (std::strcmp(status, shown) != 0) SetWindowTextA(hwnd, status);
+}
+
 void SizeAndShow(HWND hwnd, ProgressWindow& window, ProgressPoint centre, std::uint32_t dpi);
 
 // Every message but a handled paint or DPI change goes on to the default
@@ -138,6 +149,7 @@ LRESULT CALLBACK ProgressWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPAR
       break;
     case WM_PAINT:
       if (window == nullptr) break;
+      ShowStatusAsText(hwnd, *window);
       Paint(hwnd, *window);
       // Handled in full. The default handling would begin and end a paint of
       // its own and so validate, unpainted, whatever a SetProgressText or
