@@ -95,6 +95,12 @@ void Paint(HWND hwnd, ProgressWindow& window) {
   if (rows.hasStatus) {
     char status[ProgressStatusSize];
     ReadProgressStatus(window, status);
+    // The status is also the window's text, which the window has no caption
+    // to show: screen readers and other programs read it there. Read once
+    // the paint has begun, so that a newer status brings another paint.
+    char shown[ProgressStatusSize] = {};
+    GetWindowTextA(hwnd, shown, sizeof shown);
+    if (std::strcmp(status, shown) != 0) SetWindowTextA(hwnd, status);
     const ProgressStatusLook look = ProgressStatusFor(status);
     switch (look.style) {
       case ProgressStatusStyle::Empty:
@@ -114,16 +120,6 @@ void Paint(HWND hwnd, ProgressWindow& window) {
         break;
     }
   }
-}
-
-// The status is also the window's text, which the window has no caption to
-// show: screen readers and other programs read it there.
-void ShowStatusAsText(HWND hwnd, const ProgressWindow& window) {
-  char status[ProgressStatusSize];
-  char shown[ProgressStatusSize] = {};
-  ReadProgressStatus(window, status);
-  GetWindowTextA(hwnd, shown, sizeof shown);
-  if (std::strcmp(status, shown) != 0) SetWindowTextA(hwnd, status);
 }
 
 void SizeAndShow(HWND hwnd, ProgressWindow& window, ProgressPoint centre, std::uint32_t dpi);
@@ -149,7 +145,6 @@ LRESULT CALLBACK ProgressWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPAR
       break;
     case WM_PAINT:
       if (window == nullptr) break;
-      ShowStatusAsText(hwnd, *window);
       Paint(hwnd, *window);
       // Handled in full. The default handling would begin and end a paint of
       // its own and so validate, unpainted, whatever a SetProgressText or
