@@ -1,21 +1,16 @@
 // The inputs. What arrives on a started port is assembled the way winmm
 // drivers do (platform/sim/midi_input_assembly.h): SysEx fills the queued
 // buffers, each handed back with MIM_LONGDATA at the F7 that ends its
-// message or when full (with split=N, after at most N bytes). What arrives
-// on a port that is not started is dropped; bytes that find no buffer
-// queued wait for the next one.
+// message or when full (with split=N, after at most N bytes; with
+// longerror=P, as MIM_LONGERROR at random). What arrives on a port that is
+// not started is dropped; bytes that find no buffer queued wait for the next.
+// The programs read no time stamps: the callbacks carry none.
 #include "tests/wine/midi_driver/driver.h"
 
 namespace kfmidi {
 namespace {
 
 constexpr std::size_t MaxWaiting = 1u << 16;  // bytes held for a buffer; more are lost
-
-// Milliseconds since MIDM_START, as MIM_DATA and MIM_LONGDATA carry them.
-DWORD_PTR Stamp(Clock::time_point startedAt) {
-  return static_cast<DWORD_PTR>(
-      std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - startedAt).count());
-}
 
 }  // namespace
 
@@ -41,16 +36,14 @@ DWORD Driver::InStartStop(UINT device, UINT message) {
     InPort& port = inputs_[device];
     if (!port.open) return MMSYSERR_INVALHANDLE;
     if (message == MIDM_START) {
-      if (!port.started) port.startedAt = Clock::now();
       port.started = feed_ = true;
       wake_.notify_one();
     } else {
       port.started = false;
       port.assembly = {};
       port.arrived.clear();
-      if (message == MIDM_STOP && !port.buffers.empty() && port.buffers.front()->dwBytesRecorded > 0) {
+      if (message == MIDM_STOP && !port.buffers.empty() && port.buffers.front()->dwBytesRecorded > 0)
         HandBack(port, MIM_LONGDATA, notices);
-      }
       while (message == MIDM_RESET && !port.buffers.empty()) {
         port.buffers.front()->dwBytesRecorded = 0;
         HandBack(port, MIM_LONGDATA, notices);
@@ -75,7 +68,7 @@ void Driver::Feed(InPort& port, Notices& notices) {
     Driver& driver;
     InPort& port;
     Notices& notices;
-    void Short(DWORD_PTR packed) { notices.push_back({port.client, MIM_DATA, packed, Stamp(port.startedAt)}); }
+    void Short(DWORD_PTR packed) { notices.push_back({port.client, MIM_DATA, packed}); }
     void Broken() {
       if (!port.buffers.empty() && port.buffers.front()->dwBytesRecorded > 0)
         driver.HandBack(port, MIM_LONGERROR, notices);
@@ -83,9 +76,8 @@ void Driver::Feed(InPort& port, Notices& notices) {
     bool SysEx(std::uint8_t byte) { return driver.Put(port, byte, notices); }
     void Stray() {}
   } sink{*this, port, notices};
-  while (port.started && !port.arrived.empty() && sim::AssembleInput(port.assembly, port.arrived.front(), sink)) {
+  while (port.started && !port.arrived.empty() && sim::AssembleInput(port.assembly, port.arrived.front(), sink))
     port.arrived.pop_front();
-  }
 }
 
 bool Driver::Put(InPort& port, std::uint8_t byte, Notices& notices) {
@@ -93,9 +85,11 @@ bool Driver::Put(InPort& port, std::uint8_t byte, Notices& notices) {
   MIDIHDR* header = port.buffers.front();
   header->lpData[header->dwBytesRecorded++] = static_cast<char>(byte);
   const bool piece = behaviours_.split != 0 && header->dwBytesRecorded >= behaviours_.split;
-  if (byte == sim::SysExEnd || piece || header->dwBytesRecorded == header->dwBufferLength) {
-    HandBack(port, LongErrorDrawn() ? MIM_LONGERROR : MIM_LONGDATA, notices);
-  }
+  if (byte != sim::SysExEnd && !piece && header->dwBytesRecorded < header->dwBufferLength) return true;
+  random_ ^= random_ << 13;  // xorshift32: the same draws on every run
+  random_ ^= random_ >> 17;
+  random_ ^= random_ << 5;
+  HandBack(port, random_ < behaviours_.longError * 4294967296.0 ? MIM_LONGERROR : MIM_LONGDATA, notices);
   return true;
 }
 
@@ -103,15 +97,7 @@ void Driver::HandBack(InPort& port, UINT message, Notices& notices) {
   MIDIHDR* header = port.buffers.front();
   port.buffers.pop_front();
   MarkDone(header);
-  notices.push_back({port.client, message, reinterpret_cast<DWORD_PTR>(header), Stamp(port.startedAt)});
-}
-
-bool Driver::LongErrorDrawn() {
-  if (behaviours_.longError <= 0) return false;
-  random_ ^= random_ << 13;  // xorshift32
-  random_ ^= random_ >> 17;
-  random_ ^= random_ << 5;
-  return random_ < behaviours_.longError * 4294967296.0;
+  notices.push_back({port.client, message, reinterpret_cast<DWORD_PTR>(header)});
 }
 
 }  // namespace kfmidi
