@@ -2,7 +2,7 @@
 // behind it, so that the shipped Windows programs can be tested end to end
 // through Wine's own winmm, in the driver behaviours real users meet.
 //
-// Installed by install-driver.sh: the DLL in the prefix's system32 as
+// Installed by driver.sh install: the DLL in the prefix's system32 as
 // winekfmidi.drv and HKCU\Software\Wine\Drivers "Audio" = "kfmidi". Wine's
 // audio device layer loads the driver it names only when it exports the four
 // mmdevapi entry points at the end of this file; winmm then opens it as an
