@@ -63,7 +63,7 @@ void TogglePorts(HWND sheet, const Program& program) {
   const HWND list = GetDlgItem(ports, PortListId);
   // The ports as found, a port's item double-clicked (its index), or a
   // button: Disable All answered No or Yes, Enable All; and the images after.
-  enum { None = -4, DisableAllNo = -1, DisableAllYes = -2, EnableAll = -3 };
+  enum { None = -1, DisableAllNo = -2, DisableAllYes = -3, EnableAll = -4 };
   const std::pair<int, std::vector<int>> steps[] = {
       {None, {0, 0, 2, 2, 3}},  // the wavetable output is off by default
       {0, {1, 0, 2, 2, 3}},            {0, {0, 0, 2, 2, 3}},             {4, {0, 0, 2, 2, 2}},
@@ -72,17 +72,16 @@ void TogglePorts(HWND sheet, const Program& program) {
   for (const auto& [step, images] : steps) {
     if (step >= 0) {
       DoubleClickItem(list, program, step);
-    } else if (step == None) {
-      Screenshot("ports-page");
     } else if (step == EnableAll) {
       Click(GetDlgItem(ports, EnableAllId));
-    } else {
+    } else if (step != None) {
       Click(GetDlgItem(ports, DisableAllId));
       const std::optional<Box> box = WaitForBox(program.Id());
       ExpectBox(box, texts::DisableAllCaption, texts::DisableAllText, {IDYES, IDNO}, sheet);
       if (box) Answer(*box, step == DisableAllYes ? IDYES : IDNO);
     }
     ExpectPorts(list, program, images);
+    if (step == None) Screenshot("ports-page");
   }
   EXPECT_FALSE(WaitForBox(program.Id(), 0).has_value()) << "Enable All asks nothing";
   ASSERT_NE(ShowPage(sheet, 0, L"Flash"), nullptr);
