@@ -13,7 +13,7 @@
 // The instrument is a Tarvonic with device id 0 running version 1.90, so the
 // embedded image (1.91) counts as newer and no "not newer" question comes.
 #include "app/platform_install.h"
-#include "app/titled_progress_view.h"
+#include "app/paused_progress_view.h"
 #include "emulator/virtual_tarvonic.h"
 #include "emulator/world.h"
 #include "platform/services.h"
@@ -64,7 +64,7 @@ void InstallPlatform(HINSTANCE instance) {
   static win32::Win32Clock realClock;
   static sim::PacedClock clock(world->clock, realClock, TimeScale);
   static win32::Win32Dialogs dialogs;
-  static TitledProgressView progress(ui::Win32ProgressView(), StatusPauseMs);
+  static PausedProgressView progress(ui::Win32ProgressView(), StatusPauseMs);
   platform::Install({.module = instance,
                      .midi = &world->midi,
                      .clock = &clock,

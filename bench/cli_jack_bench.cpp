@@ -7,6 +7,10 @@
 // the CPU time of both processes. A run takes a few minutes.
 //
 //   kf-cli-jack-bench [--image FILE] [--faults SPEC]
+//   kf-cli-jack-bench --transcript FILE   the same figures for a flash run
+//       elsewhere: tools/run-bench has the Windows kelmora-flash.exe flash
+//       under Wine, through the MIDI driver for Wine, and hands its
+//       transcript here
 #include <algorithm>
 #include <cstdio>
 #include <string>
@@ -112,9 +116,33 @@ Minimum ProtocolMinimum(const std::vector<cli_test::TranscriptEvent>& events) {
   return m;
 }
 
+// The upload's wall time against the minimum, its parts and their ratio.
+void PrintMinimum(const Minimum& m) {
+  std::printf("  %zu messages from the first probe on, %zu of them unanswered and sent again\n", m.messages,
+              m.unanswered);
+  std::printf("  upload wall time (first probe to the final box)  %9.3f s\n", static_cast<double>(m.measuredMs) / 1000);
+  std::printf("  protocol's own minimum for this run            %9.3f s\n", static_cast<double>(m.Total()) / 1000);
+  std::printf("    pacing pauses %.3f s, probe-phase waits %.3f s, reply polling %.3f s, text holds %.3f s\n",
+              static_cast<double>(m.pacingMs) / 1000, static_cast<double>(m.probeWaitMs) / 1000,
+              static_cast<double>(m.pollMs) / 1000, static_cast<double>(m.holdMs) / 1000);
+  std::printf("    waits beyond the minimum %.3f s\n", static_cast<double>(m.beyondMs) / 1000);
+  std::printf("  ratio wall / minimum                            %9.4f (goal: within 2 %% of 1)\n",
+              m.Total() > 0 ? static_cast<double>(m.measuredMs) / static_cast<double>(m.Total()) : 0.0);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Only the figures of a flash run elsewhere, from its transcript.
+  if (argc == 3 && std::string(argv[1]) == "--transcript") {
+    const Minimum m = ProtocolMinimum(cli_test::ReadTranscript(argv[2]).events);
+    if (m.messages == 0) {
+      std::printf("no upload in %s\n", argv[2]);
+      return 1;
+    }
+    PrintMinimum(m);
+    return 0;
+  }
   std::vector<std::string> flashOptions;
   for (int i = 1; i + 1 < argc; i += 2) {
     flashOptions.push_back(argv[i]);
@@ -153,16 +181,7 @@ int main(int argc, char** argv) {
     }
   }
   std::printf("  flasher exit code %d, emulator firmware %s\n", code, digestNote.c_str());
-  std::printf("  %zu messages from the first probe on, %zu of them unanswered and sent again\n", m.messages,
-              m.unanswered);
-  std::printf("  upload wall time (first probe to the final box)  %9.3f s\n", static_cast<double>(m.measuredMs) / 1000);
-  std::printf("  protocol's own minimum for this run            %9.3f s\n", static_cast<double>(m.Total()) / 1000);
-  std::printf("    pacing pauses %.3f s, probe-phase waits %.3f s, reply polling %.3f s, text holds %.3f s\n",
-              static_cast<double>(m.pacingMs) / 1000, static_cast<double>(m.probeWaitMs) / 1000,
-              static_cast<double>(m.pollMs) / 1000, static_cast<double>(m.holdMs) / 1000);
-  std::printf("    waits beyond the minimum %.3f s\n", static_cast<double>(m.beyondMs) / 1000);
-  std::printf("  ratio wall / minimum                            %9.4f (goal: within 2 %% of 1)\n",
-              m.Total() > 0 ? static_cast<double>(m.measuredMs) / static_cast<double>(m.Total()) : 0.0);
+  PrintMinimum(m);
   std::printf("  whole flasher run %.3f s wall; CPU time: flasher %.3f s, emulator %.3f s\n", wallS,
               flasher.CpuSeconds(), jack.emulator->CpuSeconds());
   return code == 0 && (identical || !flashOptions.empty()) ? 0 : 1;

@@ -16,6 +16,7 @@
 // window it has just made. A thread that ends late still frees the record,
 // through its own reference.
 #include <windows.h>
+#include <cstring>
 #include <string_view>
 #include <vector>
 
@@ -94,6 +95,12 @@ void Paint(HWND hwnd, ProgressWindow& window) {
   if (rows.hasStatus) {
     char status[ProgressStatusSize];
     ReadProgressStatus(window, status);
+    // The status is also the window's text, which the window has no caption
+    // to show: screen readers and other programs read it there. Read once
+    // the paint has begun, so that a newer status brings another paint.
+    char shown[ProgressStatusSize] = {};
+    GetWindowTextA(hwnd, shown, sizeof shown);
+    if (std::strcmp(status, shown) != 0) SetWindowTextA(hwnd, status);
     const ProgressStatusLook look = ProgressStatusFor(status);
     switch (look.style) {
       case ProgressStatusStyle::Empty:

@@ -13,10 +13,6 @@
 namespace sim {
 namespace {
 
-constexpr std::uint8_t SysExStart = 0xF0;
-constexpr std::uint8_t SysExEnd = 0xF7;
-constexpr std::uint8_t FirstRealTime = 0xF8;
-
 // Milliseconds for `bytes` on a wire of `rate` bytes per second, rounded up.
 std::uint32_t WireMs(std::uint64_t bytes, std::uint32_t rate) {
   if (rate == 0) return 0;

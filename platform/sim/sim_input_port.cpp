@@ -21,8 +21,7 @@ std::uint32_t SimMidiDriver::InOpen(platform::MidiHandle* handle, std::uint32_t 
       port.started = false;
       port.callback = callback;
       port.instance = instance;
-      port.inSysEx = false;
-      port.status = port.have = port.needed = 0;
+      port.assembly = {};
       *handle = &port;
     }
   }
@@ -117,7 +116,7 @@ std::uint32_t SimMidiDriver::InStop(platform::MidiHandle handle) {
     if (port->queue.head != nullptr && port->queue.head->dwBytesRecorded > 0) {
       HandBack(*port, platform::MimLongData, notices);
     }
-    port->inSysEx = false;
+    port->assembly.inSysEx = false;
   }
   port->bufferAdded.notify_all();
   notices.Send();
@@ -134,7 +133,7 @@ std::uint32_t SimMidiDriver::InReset(platform::MidiHandle handle) {
   {
     std::lock_guard lock(port->mutex);
     port->started = false;
-    port->inSysEx = false;
+    port->assembly.inSysEx = false;
     returned = port->queue;
     port->queue = HeaderQueue{};
     callback = port->callback;

@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/sim/midi_input_assembly.h"
 #include "platform/sim/ring_queue.h"
 #include "platform/sim/sim_midi_driver.h"
 
@@ -106,12 +107,7 @@ struct SimMidiDriver::InPort {
   // further bytes are dropped at once rather than each waiting again.
   bool starved = false;
 
-  // The parser: inside a SysEx message, and the short message being read.
-  bool inSysEx = false;
-  std::uint8_t status = 0;  // running status, 0 for none
-  std::uint8_t needed = 0;
-  std::uint8_t have = 0;
-  std::array<std::uint8_t, 2> data{};
+  InputAssembly assembly;
 
   // Virtual delivery: bytes on their way, in segments of one SendToInput.
   struct Segment {

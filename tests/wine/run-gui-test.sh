@@ -1,64 +1,58 @@
 #!/usr/bin/env bash
-# run-gui-test.sh WINE_RUN PREFIX SHOTS_DIR NAME ROBOT SCENARIO PROGRAM
+# run-gui-test.sh PREFIX SHOTS NAME PROGRAM [ARGUMENTS...]
 #
-# Runs one robot scenario against a Windows program under Wine in a virtual X
-# display of its own: Xvfb on a free display number (it picks one itself and
-# reports it through -displayfd), Wine's virtual desktop so that windows get
-# Wine-drawn frames, a persistent wineserver for the run, and the robot as a
-# coprocess that asks for screenshots on its stdout; they are saved as
-# SHOTS_DIR/NAME-<shot>.png. The screen has 96 DPI, or KF_WINE_DPI. Exits
-# with the robot's status; everything started here is stopped again.
+# Runs a Windows program under Wine in a virtual X display of its own, in a
+# 1024x768 Wine desktop (so that windows get frames drawn by Wine), with a
+# persistent wineserver for the run. Each line "SCREENSHOT <shot>" the
+# program prints is answered with a screenshot, SHOTS/NAME-<shot>.png, and a
+# line on its stdin. Exits with the program's status.
+#
+# The prefix gets the fonts the programs ask for. Wine's own (Marlett draws
+# the caption buttons, "MS Sans Serif" the dialogs): Debian's Wine 8 does not
+# load the copies fonts-wine puts in /usr/share/wine/fonts, only the fonts in
+# the prefix's C:\windows\Fonts and fontconfig's, so they are linked there.
+# And for "Times New Roman" Liberation Serif, which has its metrics: Wine
+# does not take fontconfig's aliases. The desktop is not named "Default":
+# that one exists as soon as any program has run, as the plain root window.
+# With KF_WINE_DRIVER (the path of winekfmidi.drv) the MIDI driver for Wine
+# is Wine's MIDI system; without it Wine has no MIDI devices. The screen has
+# 96 DPI, or KF_WINE_DPI.
 set -euo pipefail
-
-wine_run=$1 prefix=$2 shots=$3 name=$4 robot=$5 scenario=$6 program=$7
-
+prefix=$1 shots=$2 name=$3; shift 3
 export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-mkdir -p "$prefix" "$shots"
+mkdir -p "$shots"
 
-# shellcheck source=tests/wine/xvfb.sh
-source "$(dirname "$0")/xvfb.sh"
-cleanup() {
-  wineserver -k 2>/dev/null || true
-  stop_xvfb
-}
+# Xvfb picks a free display number and reports it through -displayfd.
+display_file=$(mktemp)
+Xvfb -displayfd 3 -nolisten tcp -screen 0 1024x768x24 3>"$display_file" 2>/dev/null &
+xvfb=$!
+# Everything started here ends with the run.
+cleanup() { set +e; wineserver -k; kill "$xvfb"; wait "$xvfb"; rm -f "$display_file"; } 2>/dev/null
 trap cleanup EXIT
-start_xvfb
+for _ in $(seq 100); do [ -s "$display_file" ] && break; sleep 0.1; done
+display=$(tr -dc 0-9 <"$display_file")
+[ -n "$display" ] || { echo "Xvfb did not start" >&2; exit 1; }
+export DISPLAY=:$display
 echo "run-gui-test: display $DISPLAY, prefix $prefix"
 
-# A wineserver left over from an interrupted run would still serve a display
-# that is gone.
-wineserver -k 2>/dev/null || true
-if [ ! -f "$prefix/.ready" ]; then
-  # First use: wine-run creates the prefix; its server must end before the
-  # persistent one can start.
-  "$wine_run" "$prefix" cmd /c exit >/dev/null 2>&1
-  wineserver -w
-fi
-wineserver -p
-# Every program in the prefix gets a 1024x768 virtual desktop, with frames
-# drawn by Wine. Not named "Default": that desktop exists as soon as any
-# program (reg.exe here) has run, as the plain root window.
-wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d KelmoraTest /f >/dev/null
-wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v KelmoraTest /d 1024x768 /f >/dev/null
-# The screen's DPI (Windows' LogPixels): 96 unless KF_WINE_DPI asks for
-# another, e.g. 144 for a screen at 150 %. Set on every run, since the
-# prefix keeps it.
-wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "${KF_WINE_DPI:-96}" /f >/dev/null
+"$(dirname "$0")/midi_driver/driver.sh" install "$prefix" "${KF_WINE_DRIVER:-}"
+ln -sf /usr/share/wine/fonts/* "$prefix/drive_c/windows/Fonts/"
+reg() { wine reg add "HKCU\\$1" /v "$2" /t "${4:-REG_SZ}" /d "$3" /f >/dev/null 2>&1; }
+reg 'Software\Wine\Fonts\Replacements' 'Times New Roman' 'Liberation Serif'
+reg 'Software\Wine\Explorer' Desktop KelmoraTest
+reg 'Software\Wine\Explorer\Desktops' KelmoraTest 1024x768
+reg 'Control Panel\Desktop' LogPixels "${KF_WINE_DPI:-96}" REG_DWORD
 
-program_win=$(winepath -w "$program" 2>/dev/null)
-coproc ROBOT { wine "$robot" "$scenario" "$program_win" 2>&1; }
-robot_pid=$ROBOT_PID
-robot_out=${ROBOT[0]} robot_in=${ROBOT[1]}
-while IFS= read -r line <&"$robot_out"; do
+coproc PROGRAM { wine "$@" 2>&1; }
+program=$PROGRAM_PID out=${PROGRAM[0]} in=${PROGRAM[1]}
+while IFS= read -r line <&"$out"; do
   line=${line%$'\r'}
   echo "$line"
   if [[ $line == "SCREENSHOT "* ]]; then
-    shot="$shots/$name-${line#SCREENSHOT }.png"
-    import -display "$DISPLAY" -window root "$shot"
-    echo "run-gui-test: saved $shot"
-    echo done >&"$robot_in"
+    import -display "$DISPLAY" -window root "$shots/$name-${line#SCREENSHOT }.png"
+    echo done >&"$in"
   fi
 done
 status=0
-wait "$robot_pid" || status=$?
+wait "$program" || status=$?
 exit "$status"

@@ -2,9 +2,11 @@
 // and closing, the worker thread, and the firmware the instrument leaves.
 #include "tests/wine/midi_driver/driver.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <optional>
 
 // winmm exports it for drivers; mingw-w64's headers do not declare it.
 extern "C" BOOL WINAPI DriverCallback(DWORD_PTR callback, DWORD flags, HDRVR device, DWORD message,
@@ -16,9 +18,7 @@ namespace {
 // Made-up makers and products, one maker per interface.
 struct PortCaps {
   const wchar_t* name;
-  WORD mid;
-  WORD pid;
-  WORD technology;
+  WORD mid, pid, technology;
 };
 constexpr PortCaps Inputs[InputCount] = {{L"MIDI Interface A In", 0x7A01, 0x0011, 0},
                                          {L"Loopback MIDI In", 0x7A02, 0x0021, 0}};
@@ -33,16 +33,24 @@ DWORD Describe(const PortCaps& port, DWORD_PTR to, DWORD_PTR size) {
   caps.wMid = port.mid;
   caps.wPid = port.pid;
   lstrcpynW(caps.szPname, port.name, MAXPNAMELEN);
-  if constexpr (std::is_same_v<Caps, MIDIOUTCAPSW>) {
-    caps.wTechnology = port.technology;
-    caps.wChannelMask = 0xFFFF;
-  }
+  if constexpr (std::is_same_v<Caps, MIDIOUTCAPSW>) caps.wTechnology = port.technology;
   std::memcpy(reinterpret_cast<void*>(to), &caps, std::min<DWORD_PTR>(size, sizeof caps));
   return MMSYSERR_NOERROR;
 }
 
-bool DriverMessage(UINT message) {
-  return message == DRVM_INIT || message == DRVM_EXIT || message == DRVM_ENABLE || message == DRVM_DISABLE;
+// A header the driver can use: its fields up to dwFlags given, a buffer.
+bool Usable(const MIDIHDR* header, DWORD_PTR size) {
+  return header != nullptr && size >= offsetof(MIDIHDR, lpNext) && header->lpData != nullptr &&
+         header->dwBufferLength > 0;
+}
+
+// Wine 8's winmm passes MMSYSERR_NOTSUPPORTED on to the program rather than
+// preparing the header itself, so the driver prepares.
+DWORD Prepare(MIDIHDR* header, DWORD_PTR size, bool prepare) {
+  if (!Usable(header, size)) return MMSYSERR_INVALPARAM;
+  if (!prepare && (header->dwFlags & MHDR_INQUEUE) != 0) return MIDIERR_STILLPLAYING;
+  header->dwFlags = prepare ? header->dwFlags | MHDR_PREPARED : header->dwFlags & ~MHDR_PREPARED;
+  return MMSYSERR_NOERROR;
 }
 
 }  // namespace
@@ -52,11 +60,6 @@ void Send(const Notices& notices) {
     DriverCallback(n.client.callback, HIWORD(n.client.flags), n.client.handle, n.message, n.client.instance,
                    n.param1, n.param2);
   }
-}
-
-bool Usable(const MIDIHDR* header, DWORD_PTR size) {
-  return header != nullptr && size >= offsetof(MIDIHDR, lpNext) && header->lpData != nullptr &&
-         header->dwBufferLength > 0;
 }
 
 DWORD Enqueue(MIDIHDR* header, DWORD_PTR size) {
@@ -74,7 +77,7 @@ Driver& Driver::Instance() {
 
 DWORD Driver::OutMessage(UINT device, UINT message, DWORD_PTR param1, DWORD_PTR param2) {
   if (message == MODM_GETNUMDEVS) return OutputCount;
-  if (DriverMessage(message)) return MMSYSERR_NOERROR;
+  if (message >= DRVM_INIT && message <= DRVM_ENABLE) return MMSYSERR_NOERROR;  // init, exit, disable, enable
   if (device >= OutputCount) return MMSYSERR_BADDEVICEID;
   auto* header = reinterpret_cast<MIDIHDR*>(param1);
   switch (message) {
@@ -83,26 +86,23 @@ DWORD Driver::OutMessage(UINT device, UINT message, DWORD_PTR param1, DWORD_PTR 
     case MODM_CLOSE: {
       const DWORD result = Close(outputs_[device], MOM_CLOSE);
       // Wine gives a driver no word at process end: this is the instrument's last.
-      if (result == MMSYSERR_NOERROR && device == InstrumentPort) WriteFirmware(*instrument_);
+      if (result == MMSYSERR_NOERROR && device == InstrumentPort) WriteFirmware();
       return result;
     }
-    case MODM_PREPARE: return Prepare(header, param2, true);
-    case MODM_UNPREPARE: return Prepare(header, param2, false);
-    case MODM_DATA: {
-      const std::uint8_t packed[] = {LOBYTE(param1), HIBYTE(param1), LOBYTE(HIWORD(param1))};
-      const std::size_t length = packed[0] < 0x80 ? 2 : packed[0] >= 0xF8 ? 1 : 1 + DataBytesOf(packed[0]);
-      std::unique_lock lock(mutex_);
-      return Transmit(lock, device, nullptr, std::span(packed, length));
+    case MODM_PREPARE:
+    case MODM_UNPREPARE: {
+      std::lock_guard lock(mutex_);
+      return Prepare(header, param2, message == MODM_PREPARE);
     }
     case MODM_LONGDATA: return OutLongMsg(device, header, param2);
     case MODM_RESET: return OutReset(device);
-    default: return MMSYSERR_NOTSUPPORTED;
+    default: return MMSYSERR_NOTSUPPORTED;  // short messages among them: the programs send none
   }
 }
 
 DWORD Driver::InMessage(UINT device, UINT message, DWORD_PTR param1, DWORD_PTR param2) {
   if (message == MIDM_GETNUMDEVS) return InputCount;
-  if (DriverMessage(message)) return MMSYSERR_NOERROR;
+  if (message >= DRVM_INIT && message <= DRVM_ENABLE) return MMSYSERR_NOERROR;  // init, exit, disable, enable
   if (device >= InputCount) return MMSYSERR_BADDEVICEID;
   auto* header = reinterpret_cast<MIDIHDR*>(param1);
   switch (message) {
@@ -111,8 +111,11 @@ DWORD Driver::InMessage(UINT device, UINT message, DWORD_PTR param1, DWORD_PTR p
       if (device == InstrumentPort && behaviours_.busyIn) return MMSYSERR_ALLOCATED;
       return Open(inputs_[device], param1, param2, MIM_OPEN);
     case MIDM_CLOSE: return Close(inputs_[device], MIM_CLOSE);
-    case MIDM_PREPARE: return Prepare(header, param2, true);
-    case MIDM_UNPREPARE: return Prepare(header, param2, false);
+    case MIDM_PREPARE:
+    case MIDM_UNPREPARE: {
+      std::lock_guard lock(mutex_);
+      return Prepare(header, param2, message == MIDM_PREPARE);
+    }
     case MIDM_ADDBUFFER: return InAddBuffer(device, header, param2);
     case MIDM_START:
     case MIDM_STOP:
@@ -136,8 +139,8 @@ DWORD Driver::Open(Port& port, DWORD_PTR open, DWORD_PTR flags, UINT notice) {
     instrument_ = std::make_unique<emulator::RealTimeInstrument>(std::move(setup));
     worker_ = std::thread(&Driver::Work, this);
   });
-  Client client{desc->dwCallback, static_cast<DWORD>(flags), reinterpret_cast<HDRVR>(desc->hMidi),
-                desc->dwInstance};
+  const Client client{desc->dwCallback, static_cast<DWORD>(flags), reinterpret_cast<HDRVR>(desc->hMidi),
+                      desc->dwInstance};
   {
     std::lock_guard lock(mutex_);
     if (port.open) return MMSYSERR_ALLOCATED;
@@ -164,42 +167,14 @@ DWORD Driver::Close(Port& port, UINT notice) {
   return MMSYSERR_NOERROR;
 }
 
-// Wine 8's winmm passes MMSYSERR_NOTSUPPORTED on to the program rather than
-// preparing the header itself, so the driver prepares.
-DWORD Driver::Prepare(MIDIHDR* header, DWORD_PTR size, bool prepare) {
-  if (!Usable(header, size)) return MMSYSERR_INVALPARAM;
-  std::lock_guard lock(mutex_);
-  if (!prepare && (header->dwFlags & MHDR_INQUEUE) != 0) return MIDIERR_STILLPLAYING;
-  header->dwFlags = prepare ? header->dwFlags | MHDR_PREPARED : header->dwFlags & ~MHDR_PREPARED;
-  return MMSYSERR_NOERROR;
-}
-
-void Driver::Unload() {
-  if (!worker_.joinable()) return;
-  {
-    std::lock_guard lock(mutex_);
-    stop_ = true;
-  }
-  wake_.notify_one();
-  worker_.join();
-  instrument_->Stop();
-  WriteFirmware(*instrument_);
-  instrument_.reset();
-}
-
-std::optional<Clock::time_point> Driver::NextDone() const {
-  std::optional<Clock::time_point> next;
-  for (const OutPort& port : outputs_) {
-    if (!port.wire.empty() && (!next || port.wire.front().done < *next)) next = port.wire.front().done;
-  }
-  return next;
-}
-
 void Driver::Work() {
   std::unique_lock lock(mutex_);
-  while (!stop_) {
+  for (;;) {
     // Every change of the ports notifies: wake, then look again.
-    const auto next = NextDone();
+    std::optional<Clock::time_point> next;
+    for (const OutPort& port : outputs_) {
+      if (!port.wire.empty() && (!next || port.wire.front().done < *next)) next = port.wire.front().done;
+    }
     if (!feed_ && !(next && *next <= Clock::now())) {
       if (next) {
         wake_.wait_until(lock, *next);
@@ -221,16 +196,16 @@ void Driver::Work() {
   }
 }
 
-void Driver::WriteFirmware(const emulator::RealTimeInstrument& instrument) const {
+void Driver::WriteFirmware() const {
   if (behaviours_.firmware.empty()) return;
-  const std::vector<std::uint8_t> firmware = instrument.Firmware();
-  const emulator::TarvonicStats stats = instrument.Stats();
+  const std::vector<std::uint8_t> firmware = instrument_->Firmware();
+  const emulator::TarvonicStats stats = instrument_->Stats();
   std::ofstream out(behaviours_.firmware, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(firmware.data()), static_cast<std::streamsize>(firmware.size()));
   std::fprintf(stderr,
                "winekfmidi: instrument heard %llu messages (%u packets, %u accepted, %u resynchronisations); "
                "%zu bytes of firmware %s %s\n",
-               static_cast<unsigned long long>(instrument.MessagesHeard()), stats.packets, stats.accepted,
+               static_cast<unsigned long long>(instrument_->MessagesHeard()), stats.packets, stats.accepted,
                stats.resyncsAnswered, firmware.size(), out ? "written to" : "could not be written to",
                behaviours_.firmware.c_str());
 }

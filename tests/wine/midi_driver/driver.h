@@ -14,16 +14,15 @@
 //    only; the worker hands it what the host sent under `mutex_` (its inbox
 //    has a lock of its own).
 //  - The worker and the instrument start with the first open, never in
-//    DllMain. The driver object is never destroyed: Wine 8 tells a driver
-//    nothing at process end (no DRVM_EXIT, no DRV_FREE; the process ends its
-//    threads). DRV_FREE, sent when winmm itself is unloaded, stops both.
+//    DllMain, and live as long as the process: Wine 8 tells a driver nothing
+//    at process end (no DRVM_EXIT, no DRV_FREE), and the programs it serves
+//    never unload winmm.
 #pragma once
 
 #include <windows.h>
 #include <mmsystem.h>
 #include <mmddk.h>
 
-#include <algorithm>
 #include <array>
 #include <chrono>
 #include <condition_variable>
@@ -31,12 +30,12 @@
 #include <deque>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <span>
 #include <thread>
 #include <vector>
 
 #include "emulator/real_time_instrument.h"
+#include "platform/sim/midi_input_assembly.h"
 #include "tests/wine/midi_driver/behaviours.h"
 
 namespace kfmidi {
@@ -55,7 +54,6 @@ struct Client {
   HDRVR handle = nullptr;
   DWORD_PTR instance = 0;
 };
-
 struct Notice {
   Client client;
   UINT message;
@@ -66,17 +64,13 @@ using Notices = std::vector<Notice>;
 void Send(const Notices& notices);
 
 inline void MarkDone(MIDIHDR* header) { header->dwFlags = (header->dwFlags & ~MHDR_INQUEUE) | MHDR_DONE; }
-// A header the driver can use: its fields up to dwFlags given, a buffer.
-bool Usable(const MIDIHDR* header, DWORD_PTR size);
 // Takes a header the host hands over (long message, input buffer): 0 when it
 // is usable, prepared and not queued already, and it is now the driver's.
 DWORD Enqueue(MIDIHDR* header, DWORD_PTR size);
-// Data bytes after a status byte.
-std::uint8_t DataBytesOf(std::uint8_t status);
 
-// A message on an output's wire, done when its last byte has left.
+// A long message on an output's wire, done when its last byte has left.
 struct Sending {
-  MIDIHDR* header;  // none for a short message
+  MIDIHDR* header;
   std::vector<std::uint8_t> bytes;
   Clock::time_point done;
 };
@@ -86,23 +80,16 @@ struct OutPort {
   Client client;
   std::deque<Sending> wire;
   Clock::time_point wireFree{};
-  bool Busy() const {
-    return std::any_of(wire.begin(), wire.end(), [](const Sending& s) { return s.header != nullptr; });
-  }
+  bool Busy() const { return !wire.empty(); }
 };
 
 struct InPort {
   bool open = false;
   Client client;
   bool started = false;
-  Clock::time_point startedAt{};
   std::deque<MIDIHDR*> buffers;      // queued by the host, the first one filling
-  std::deque<std::uint8_t> arrived;  // not yet parsed: waiting for the worker or a buffer
-  bool inSysEx = false;
-  std::uint8_t status = 0;
-  std::uint8_t needed = 0;
-  std::uint8_t have = 0;
-  std::array<std::uint8_t, 2> data{};
+  std::deque<std::uint8_t> arrived;  // not yet assembled: waiting for the worker or a buffer
+  sim::InputAssembly assembly;
   bool Busy() const { return !buffers.empty(); }
 };
 
@@ -111,7 +98,6 @@ class Driver {
   static Driver& Instance();
   DWORD OutMessage(UINT device, UINT message, DWORD_PTR param1, DWORD_PTR param2);
   DWORD InMessage(UINT device, UINT message, DWORD_PTR param1, DWORD_PTR param2);
-  void Unload();
 
  private:
   explicit Driver(const Behaviours& behaviours) : behaviours_(behaviours) {}
@@ -119,15 +105,11 @@ class Driver {
   DWORD Open(Port& port, DWORD_PTR open, DWORD_PTR flags, UINT notice);
   template <typename Port>
   DWORD Close(Port& port, UINT notice);
-  DWORD Prepare(MIDIHDR* header, DWORD_PTR size, bool prepare);
   void Work();
-  std::optional<Clock::time_point> NextDone() const;
-  void WriteFirmware(const emulator::RealTimeInstrument& instrument) const;
+  void WriteFirmware() const;
 
   // driver_output.cpp
   DWORD OutLongMsg(UINT device, MIDIHDR* header, DWORD_PTR size);
-  DWORD Transmit(std::unique_lock<std::mutex>& lock, UINT device, MIDIHDR* header,
-                 std::span<const std::uint8_t> bytes);
   DWORD OutReset(UINT device);
   void Complete(Notices& notices);
   void Deliver(UINT device, std::span<const std::uint8_t> bytes);
@@ -137,10 +119,8 @@ class Driver {
   DWORD InStartStop(UINT device, UINT message);
   void Arrive(InPort& port, std::span<const std::uint8_t> bytes);
   void Feed(InPort& port, Notices& notices);
-  bool Parse(InPort& port, std::uint8_t byte, Notices& notices);
   bool Put(InPort& port, std::uint8_t byte, Notices& notices);
   void HandBack(InPort& port, UINT message, Notices& notices);
-  bool LongErrorDrawn();
 
   const Behaviours& behaviours_;
   std::once_flag started_;
@@ -150,9 +130,8 @@ class Driver {
   std::array<OutPort, OutputCount> outputs_;
   std::array<InPort, InputCount> inputs_;
   std::uint32_t longMsgCalls_ = 0;
-  std::uint32_t random_ = 0x4B46u;  // longerror's draws: the same on every run
+  std::uint32_t random_ = 0x4B46u;  // longerror's draws
   bool feed_ = false;               // input arrived or a buffer was added
-  bool stop_ = false;
   std::unique_ptr<emulator::RealTimeInstrument> instrument_;
   std::thread worker_;
 };

@@ -1,36 +1,18 @@
-// The inputs. What arrives on a started port is parsed the way winmm
-// drivers do: SysEx fills the queued buffers, each handed back with
-// MIM_LONGDATA at the F7 that ends its message or when full (with split=N,
-// after at most N bytes); what a status byte breaks off comes back with
-// MIM_LONGERROR; short and real-time messages go to the callback as
-// MIM_DATA. What arrives on a port that is not started is dropped; bytes
-// that find no buffer queued wait for the next one.
+// The inputs. What arrives on a started port is assembled the way winmm
+// drivers do (platform/sim/midi_input_assembly.h): SysEx fills the queued
+// buffers, each handed back with MIM_LONGDATA at the F7 that ends its
+// message or when full (with split=N, after at most N bytes; with
+// longerror=P, as MIM_LONGERROR at random). What arrives on a port that is
+// not started is dropped; bytes that find no buffer queued wait for the next.
+// The programs read no time stamps: the callbacks carry none.
 #include "tests/wine/midi_driver/driver.h"
 
 namespace kfmidi {
 namespace {
 
-constexpr std::uint8_t SysExStart = 0xF0;
-constexpr std::uint8_t SysExEnd = 0xF7;
-constexpr std::uint8_t FirstRealTime = 0xF8;
 constexpr std::size_t MaxWaiting = 1u << 16;  // bytes held for a buffer; more are lost
 
-// Milliseconds since MIDM_START, as MIM_DATA and MIM_LONGDATA carry them.
-DWORD_PTR Stamp(Clock::time_point startedAt) {
-  return static_cast<DWORD_PTR>(
-      std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - startedAt).count());
-}
-
 }  // namespace
-
-std::uint8_t DataBytesOf(std::uint8_t status) {
-  switch (status & 0xF0) {
-    case 0xC0:
-    case 0xD0: return 1;
-    case 0xF0: return status == 0xF2 ? 2 : (status == 0xF1 || status == 0xF3) ? 1 : 0;
-    default: return 2;
-  }
-}
 
 DWORD Driver::InAddBuffer(UINT device, MIDIHDR* header, DWORD_PTR size) {
   std::lock_guard lock(mutex_);
@@ -54,16 +36,14 @@ DWORD Driver::InStartStop(UINT device, UINT message) {
     InPort& port = inputs_[device];
     if (!port.open) return MMSYSERR_INVALHANDLE;
     if (message == MIDM_START) {
-      if (!port.started) port.startedAt = Clock::now();
       port.started = feed_ = true;
       wake_.notify_one();
     } else {
-      port.started = port.inSysEx = false;
-      port.status = 0;
+      port.started = false;
+      port.assembly = {};
       port.arrived.clear();
-      if (message == MIDM_STOP && !port.buffers.empty() && port.buffers.front()->dwBytesRecorded > 0) {
+      if (message == MIDM_STOP && !port.buffers.empty() && port.buffers.front()->dwBytesRecorded > 0)
         HandBack(port, MIM_LONGDATA, notices);
-      }
       while (message == MIDM_RESET && !port.buffers.empty()) {
         port.buffers.front()->dwBytesRecorded = 0;
         HandBack(port, MIM_LONGDATA, notices);
@@ -84,54 +64,20 @@ void Driver::Arrive(InPort& port, std::span<const std::uint8_t> bytes) {
 }
 
 void Driver::Feed(InPort& port, Notices& notices) {
-  while (port.started && !port.arrived.empty() && Parse(port, port.arrived.front(), notices)) {
+  struct Sink {
+    Driver& driver;
+    InPort& port;
+    Notices& notices;
+    void Short(DWORD_PTR packed) { notices.push_back({port.client, MIM_DATA, packed}); }
+    void Broken() {
+      if (!port.buffers.empty() && port.buffers.front()->dwBytesRecorded > 0)
+        driver.HandBack(port, MIM_LONGERROR, notices);
+    }
+    bool SysEx(std::uint8_t byte) { return driver.Put(port, byte, notices); }
+    void Stray() {}
+  } sink{*this, port, notices};
+  while (port.started && !port.arrived.empty() && sim::AssembleInput(port.assembly, port.arrived.front(), sink))
     port.arrived.pop_front();
-  }
-}
-
-// False when the byte needs a buffer and none is queued: it is parsed again
-// when one is.
-bool Driver::Parse(InPort& port, std::uint8_t byte, Notices& notices) {
-  const auto shortMessage = [&](DWORD_PTR packed) {
-    notices.push_back({port.client, MIM_DATA, packed, Stamp(port.startedAt)});
-  };
-  const auto breakSysEx = [&] {
-    if (port.inSysEx && !port.buffers.empty() && port.buffers.front()->dwBytesRecorded > 0) {
-      HandBack(port, MIM_LONGERROR, notices);
-    }
-    port.inSysEx = false;
-  };
-  if (byte >= FirstRealTime) {
-    shortMessage(byte);  // even inside SysEx
-  } else if (byte == SysExStart) {
-    breakSysEx();
-    if (!Put(port, byte, notices)) return false;
-    port.inSysEx = true;
-    port.status = 0;
-  } else if (byte == SysExEnd) {
-    if (!port.inSysEx) return true;  // a stray F7 means nothing
-    if (!Put(port, byte, notices)) return false;
-    port.inSysEx = false;
-  } else if (byte >= 0x80) {
-    breakSysEx();
-    port.status = byte;
-    port.needed = DataBytesOf(byte);
-    port.have = 0;
-    if (port.needed == 0) {
-      shortMessage(byte);
-      port.status = 0;
-    }
-  } else if (port.inSysEx) {
-    return Put(port, byte, notices);
-  } else if (port.status != 0) {
-    port.data[port.have++] = byte;
-    if (port.have == port.needed) {
-      shortMessage(port.status | DWORD_PTR{port.data[0]} << 8 | (port.needed == 2 ? DWORD_PTR{port.data[1]} << 16 : 0));
-      port.have = 0;
-      if (port.status >= 0xF0) port.status = 0;  // only channel messages keep a running status
-    }
-  }  // else a data byte without a status: dropped
-  return true;
 }
 
 bool Driver::Put(InPort& port, std::uint8_t byte, Notices& notices) {
@@ -139,9 +85,11 @@ bool Driver::Put(InPort& port, std::uint8_t byte, Notices& notices) {
   MIDIHDR* header = port.buffers.front();
   header->lpData[header->dwBytesRecorded++] = static_cast<char>(byte);
   const bool piece = behaviours_.split != 0 && header->dwBytesRecorded >= behaviours_.split;
-  if (byte == SysExEnd || piece || header->dwBytesRecorded == header->dwBufferLength) {
-    HandBack(port, LongErrorDrawn() ? MIM_LONGERROR : MIM_LONGDATA, notices);
-  }
+  if (byte != sim::SysExEnd && !piece && header->dwBytesRecorded < header->dwBufferLength) return true;
+  random_ ^= random_ << 13;  // xorshift32: the same draws on every run
+  random_ ^= random_ >> 17;
+  random_ ^= random_ << 5;
+  HandBack(port, random_ < behaviours_.longError * 4294967296.0 ? MIM_LONGERROR : MIM_LONGDATA, notices);
   return true;
 }
 
@@ -149,15 +97,7 @@ void Driver::HandBack(InPort& port, UINT message, Notices& notices) {
   MIDIHDR* header = port.buffers.front();
   port.buffers.pop_front();
   MarkDone(header);
-  notices.push_back({port.client, message, reinterpret_cast<DWORD_PTR>(header), Stamp(port.startedAt)});
-}
-
-bool Driver::LongErrorDrawn() {
-  if (behaviours_.longError <= 0) return false;
-  random_ ^= random_ << 13;  // xorshift32
-  random_ ^= random_ >> 17;
-  random_ ^= random_ << 5;
-  return random_ < behaviours_.longError * 4294967296.0;
+  notices.push_back({port.client, message, reinterpret_cast<DWORD_PTR>(header)});
 }
 
 }  // namespace kfmidi

@@ -1,19 +1,12 @@
-// The outputs. A long or short message goes on its port's wire at the DIN
-// rate, behind what the port is still sending; when its last byte has left,
-// the worker gives the bytes to what is at the other end (the instrument,
-// the loopback input, or nothing for the synth) and hands the header back
-// with MOM_DONE. sync-done skips the wire: the bytes arrive and MOM_DONE
-// comes at once, inside midiOutLongMsg.
+// The outputs. A long message goes on its port's wire at the DIN rate,
+// behind what the port is still sending; when its last byte has left, the
+// worker gives the bytes to what is at the other end (the instrument, the
+// loopback input, or nothing for the synth) and hands the header back with
+// MOM_DONE. sync-done skips the wire: the bytes arrive and MOM_DONE comes at
+// once, inside midiOutLongMsg.
 #include "tests/wine/midi_driver/driver.h"
 
 namespace kfmidi {
-namespace {
-
-Clock::duration WireTime(std::size_t bytes) {
-  return std::chrono::microseconds(bytes * 1'000'000 / sim::MidiWireBytesPerSecond);
-}
-
-}  // namespace
 
 DWORD Driver::OutLongMsg(UINT device, MIDIHDR* header, DWORD_PTR size) {
   std::unique_lock lock(mutex_);
@@ -21,29 +14,22 @@ DWORD Driver::OutLongMsg(UINT device, MIDIHDR* header, DWORD_PTR size) {
     ++longMsgCalls_;
     return MIDIERR_NOTREADY;
   }
-  if (!outputs_[device].open) return MMSYSERR_INVALHANDLE;
-  if (const DWORD refused = Enqueue(header, size)) return refused;
-  const auto* bytes = reinterpret_cast<const std::uint8_t*>(header->lpData);
-  return Transmit(lock, device, header, std::span(bytes, header->dwBufferLength));
-}
-
-DWORD Driver::Transmit(std::unique_lock<std::mutex>& lock, UINT device, MIDIHDR* header,
-                       std::span<const std::uint8_t> bytes) {
   OutPort& port = outputs_[device];
   if (!port.open) return MMSYSERR_INVALHANDLE;
+  if (const DWORD refused = Enqueue(header, size)) return refused;
+  const std::span message(reinterpret_cast<const std::uint8_t*>(header->lpData), header->dwBufferLength);
   if (!behaviours_.syncDone) {
-    port.wireFree = std::max(Clock::now(), port.wireFree) + WireTime(bytes.size());
-    port.wire.push_back({header, {bytes.begin(), bytes.end()}, port.wireFree});
+    const auto wireTime = std::chrono::microseconds(message.size() * 1'000'000 / sim::MidiWireBytesPerSecond);
+    port.wireFree = std::max(Clock::now(), port.wireFree) + wireTime;
+    port.wire.push_back({header, {message.begin(), message.end()}, port.wireFree});
     wake_.notify_one();
     return MMSYSERR_NOERROR;
   }
-  Deliver(device, bytes);
+  Deliver(device, message);
   const Client client = port.client;
   lock.unlock();
-  if (header != nullptr) {
-    MarkDone(header);
-    Send({{client, MOM_DONE, reinterpret_cast<DWORD_PTR>(header)}});
-  }
+  MarkDone(header);
+  Send({{client, MOM_DONE, reinterpret_cast<DWORD_PTR>(header)}});
   return MMSYSERR_NOERROR;
 }
 
@@ -54,7 +40,6 @@ DWORD Driver::OutReset(UINT device) {
     std::lock_guard lock(mutex_);
     OutPort& port = outputs_[device];
     for (const Sending& sending : port.wire) {
-      if (sending.header == nullptr) continue;
       MarkDone(sending.header);
       notices.push_back({port.client, MOM_DONE, reinterpret_cast<DWORD_PTR>(sending.header)});
     }
@@ -74,16 +59,14 @@ void Driver::Complete(Notices& notices) {
       const Sending sent = std::move(port.wire.front());
       port.wire.pop_front();
       Deliver(device, sent.bytes);
-      if (sent.header != nullptr) {
-        MarkDone(sent.header);
-        notices.push_back({port.client, MOM_DONE, reinterpret_cast<DWORD_PTR>(sent.header)});
-      }
+      MarkDone(sent.header);
+      notices.push_back({port.client, MOM_DONE, reinterpret_cast<DWORD_PTR>(sent.header)});
     }
   }
 }
 
 void Driver::Deliver(UINT device, std::span<const std::uint8_t> bytes) {
-  if (device == InstrumentPort && instrument_ != nullptr) instrument_->Hear(bytes);
+  if (device == InstrumentPort) instrument_->Hear(bytes);
   if (device == LoopbackPort) Arrive(inputs_[LoopbackPort], bytes);
 }
 

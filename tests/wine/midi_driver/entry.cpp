@@ -2,7 +2,7 @@
 // behind it, so that the shipped Windows programs can be tested end to end
 // through Wine's own winmm, in the driver behaviours real users meet.
 //
-// Installed by install-driver.sh: the DLL in the prefix's system32 as
+// Installed by driver.sh install: the DLL in the prefix's system32 as
 // winekfmidi.drv and HKCU\Software\Wine\Drivers "Audio" = "kfmidi". Wine's
 // audio device layer loads the driver it names only when it exports the four
 // mmdevapi entry points at the end of this file; winmm then opens it as an
@@ -45,21 +45,19 @@
 // A malformed setting is reported once on stderr and ignored.
 #include "tests/wine/midi_driver/driver.h"
 
-#include <new>
 
 #define KF_EXPORT extern "C" __declspec(dllexport)
 
 namespace {
 
-// No exception may reach winmm.
+// No exception may reach winmm. (The driver throws none of its own: what
+// could come is memory running out, or a thread that cannot start.)
 template <typename Call>
 DWORD Guarded(Call call) {
   try {
     return call();
-  } catch (const std::bad_alloc&) {
-    return MMSYSERR_NOMEM;
   } catch (...) {
-    return MMSYSERR_ERROR;
+    return MMSYSERR_NOMEM;
   }
 }
 
@@ -69,8 +67,8 @@ KF_EXPORT LRESULT CALLBACK DriverProc(DWORD_PTR id, HDRVR driver, UINT message, 
                                       LPARAM param2) {
   switch (message) {
     case DRV_OPEN:
-    case DRV_CLOSE: return 1;
-    case DRV_FREE: return Guarded([] { kfmidi::Driver::Instance().Unload(); return DWORD{1}; });
+    case DRV_CLOSE:
+    case DRV_FREE: return 1;  // the driver lives as long as the process: see driver.h
     default: return DefDriverProc(id, driver, message, param1, param2);
   }
 }

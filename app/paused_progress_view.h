@@ -1,19 +1,17 @@
-// For the simulated build only: the Win32 progress view, plus the status
-// line's text as the window's title. The window has no caption bar, so the
-// title is not drawn; it lets a test robot in another process read the status
-// that is painted (WM_GETTEXT), which it could not read otherwise. Each new
-// status text also stays up for a short real pause, so that a watcher sees
-// every one of them even when the paced clock runs much faster than real
-// time. Virtual time does not move during the pause.
+// For the simulated build only: the Win32 progress view, with a short real
+// pause after each new status text. The paced clock runs much faster than
+// real time; the pause lets the window paint every status (and so show it as
+// its text) before the next one replaces it, so that a watcher in another
+// process sees each of them. Virtual time does not move during the pause.
 #pragma once
 
 #include <cstdint>
 
 #include "platform/progress_view.h"
 
-class TitledProgressView final : public platform::ProgressView {
+class PausedProgressView final : public platform::ProgressView {
  public:
-  TitledProgressView(platform::ProgressView& inner, std::uint32_t realPauseMs)
+  PausedProgressView(platform::ProgressView& inner, std::uint32_t realPauseMs)
       : inner_(inner), realPauseMs_(realPauseMs) {}
 
   bool Start(progress::ProgressWindow& window) override { return inner_.Start(window); }
