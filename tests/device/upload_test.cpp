@@ -299,7 +299,7 @@ TEST_F(UploadTest, TheInstrumentRefusesADamagedPacketWithCodeFour) {
   Bytes damaged = test_images::Scrambled(CommandData, plain, KeystreamSeed);
   damaged[PacketPayloadAt + 3] ^= 0x01;
   EXPECT_EQ(exchange(Probe()), StatusInSync);
-  EXPECT_EQ(exchange(test_images::CommandPacket(CommandReset, 10)), StatusAccepted);
+  EXPECT_EQ(exchange(image_writer::Packet(CommandReset, 10)), StatusAccepted);
   EXPECT_EQ(exchange(damaged), StatusResync);
   EXPECT_EQ(exchange(Probe()), StatusInSync);
   EXPECT_EQ(exchange(test_images::Scrambled(CommandData, plain, KeystreamSeed, 117)), StatusAccepted);
