@@ -42,14 +42,10 @@ class SilentProgressView final : public platform::ProgressView {
   bool counted = false;
 };
 
-struct Run {
-  bool whole = false;  // uploaded, and the instrument wrote the image's plain firmware
-  std::uint32_t virtualMs = 0;
-  bench::AllocationCount allocations;
-};
-
-Run UploadOnce() {
-  Run run;
+// One upload, its figures as the benchmark's counters; false when it failed
+// or the instrument did not write the image's plain firmware.
+bool UploadOnce(benchmark::State& state) {
+  bool whole = false;
   emulator::World world;
   SilentProgressView silent;
   world.midi.AddInput({.name = "Tarvonic In"});
@@ -67,22 +63,20 @@ Run UploadOnce() {
       (port->device == 0 ? device.inputPort : device.outputPort) = port;
     const std::uint32_t start = world.clock.TickCount();
     const bool done = device::UploadTrack(nullptr, track, &device);
-    run.allocations = bench::EndAllocationCount();
-    run.virtualMs = world.clock.TickCount() - start;
-    run.whole = done && tarvonic.Firmware() == emulator::PlainFirmwareOfTrack(track);
+    const bench::AllocationCount allocations = bench::EndAllocationCount();
+    state.counters["virtual_ms"] = world.clock.TickCount() - start;
+    state.counters["allocs_uploading_thread"] = static_cast<double>(allocations.thisThread);
+    state.counters["allocs_all_threads"] = static_cast<double>(allocations.allThreads);
+    whole = done && tarvonic.Firmware() == emulator::PlainFirmwareOfTrack(track);
   }
   midi::MidiTransportShutdown();
   transport_testing::ResetTransport();
-  return run;
+  return whole;
 }
 
 void Upload(benchmark::State& state) {
-  Run run;
-  for (auto _ : state) run = UploadOnce();
-  state.counters["virtual_ms"] = run.virtualMs;
-  state.counters["allocs_uploading_thread"] = static_cast<double>(run.allocations.thisThread);
-  state.counters["allocs_all_threads"] = static_cast<double>(run.allocations.allThreads);
-  if (!run.whole) state.SkipWithError("the upload failed or the firmware differs");
+  for (auto _ : state)
+    if (!UploadOnce(state)) state.SkipWithError("the upload failed or the firmware differs");
 }
 BENCHMARK(Upload)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime()->Iterations(5);
 
