@@ -25,8 +25,6 @@ void BeginAllocationCount() {
   g_counting.store(true);
 }
 
-bool AllocationCountOpen() { return g_counting.load(); }
-
 AllocationCount EndAllocationCount() {
   g_counting.store(false);
   t_counting = false;

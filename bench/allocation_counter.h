@@ -14,7 +14,6 @@ struct AllocationCount {
 
 // Starts counting, forgetting earlier counts.
 void BeginAllocationCount();
-bool AllocationCountOpen();
 // Stops counting and returns what was counted since the begin.
 AllocationCount EndAllocationCount();
 

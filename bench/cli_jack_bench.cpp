@@ -90,10 +90,7 @@ Minimum ProtocolMinimum(const std::vector<cli_test::TranscriptEvent>& events) {
     const std::int64_t ready = sends[i] + pauses[i];
     const bool probe = i < ProbeRounds;
     const std::int64_t step = probe ? ProbeStepMs : ReplyStepMs;
-    std::int64_t wait = 0;
-    if (replies[i] > ready) {
-      wait = (replies[i] - ready + step - 1) / step * step;
-    }
+    std::int64_t wait = replies[i] > ready ? (replies[i] - ready + step - 1) / step * step : 0;
     if (probe && wait > ProbeBudgetMs) wait = ProbeBudgetMs;
     (probe ? m.probeWaitMs : m.pollMs) += wait;
     const std::int64_t next = i + 1 < sends.size() ? sends[i + 1] : end;
@@ -118,16 +115,13 @@ Minimum ProtocolMinimum(const std::vector<cli_test::TranscriptEvent>& events) {
 
 // The upload's wall time against the minimum, its parts and their ratio.
 void PrintMinimum(const Minimum& m) {
-  std::printf("  %zu messages from the first probe on, %zu of them unanswered and sent again\n", m.messages,
-              m.unanswered);
-  std::printf("  upload wall time (first probe to the final box)  %9.3f s\n", static_cast<double>(m.measuredMs) / 1000);
-  std::printf("  protocol's own minimum for this run            %9.3f s\n", static_cast<double>(m.Total()) / 1000);
-  std::printf("    pacing pauses %.3f s, probe-phase waits %.3f s, reply polling %.3f s, text holds %.3f s\n",
-              static_cast<double>(m.pacingMs) / 1000, static_cast<double>(m.probeWaitMs) / 1000,
-              static_cast<double>(m.pollMs) / 1000, static_cast<double>(m.holdMs) / 1000);
-  std::printf("    waits beyond the minimum %.3f s\n", static_cast<double>(m.beyondMs) / 1000);
-  std::printf("  ratio wall / minimum                            %9.4f (goal: within 2 %% of 1)\n",
-              m.Total() > 0 ? static_cast<double>(m.measuredMs) / static_cast<double>(m.Total()) : 0.0);
+  auto s = [](std::int64_t ms) { return static_cast<double>(ms) / 1000; };
+  std::printf("  %zu messages from the first probe on, %zu of them unanswered and sent again\n"
+              "  upload wall time (first probe to the final box) %.3f s, the protocol's own minimum %.3f s:\n"
+              "    pacing pauses %.3f s, probe-phase waits %.3f s, reply polling %.3f s, text holds %.3f s;"
+              " waits beyond it %.3f s\n  ratio wall / minimum %.4f (goal: within 2 %% of 1)\n",
+              m.messages, m.unanswered, s(m.measuredMs), s(m.Total()), s(m.pacingMs), s(m.probeWaitMs), s(m.pollMs),
+              s(m.holdMs), s(m.beyondMs), m.Total() > 0 ? s(m.measuredMs) / s(m.Total()) : 0.0);
 }
 
 }  // namespace
@@ -143,11 +137,7 @@ int main(int argc, char** argv) {
     PrintMinimum(m);
     return 0;
   }
-  std::vector<std::string> flashOptions;
-  for (int i = 1; i + 1 < argc; i += 2) {
-    flashOptions.push_back(argv[i]);
-    flashOptions.push_back(argv[i + 1]);
-  }
+  const std::vector<std::string> flashOptions(argv + 1, argv + argc);  // --image FILE, --faults SPEC
   const std::string dir = cli_test::TempPath("jack-bench-" + std::to_string(getpid()) + "-");
   cli_test::JackSession jack = cli_test::StartJackSession(KF_FLASH_EXE, dir);
   if (!jack.failure.empty()) {
@@ -168,8 +158,7 @@ int main(int argc, char** argv) {
   jack.emulator->Kill(SIGINT, std::chrono::seconds(10));
   jack.jackd->Kill(SIGTERM, std::chrono::seconds(10));
 
-  const auto events = cli_test::ReadTranscript(transcript).events;
-  const Minimum m = ProtocolMinimum(events);
+  const Minimum m = ProtocolMinimum(cli_test::ReadTranscript(transcript).events);
   std::string digestNote = "(an --image run: compare the emulator's digest yourself)";
   bool identical = false;
   if (flashOptions.empty()) {

@@ -38,9 +38,8 @@ int main(int argc, char** argv) {
   for (midi::MidiPort* port = midi::PortList; port != nullptr; port = port->next)
     (port->device == 0 ? device.inputPort : device.outputPort) = port;
 
-  std::uint32_t completed = 0, whole = 0, asked = 0;
+  std::uint32_t completed = 0, whole = 0, asked = 0, worstSilenceMix = 0, longestMix = 0;
   fault_soak::Outcome worstSilence, longest;
-  std::uint32_t worstSilenceMix = 0, longestMix = 0;
   std::uint64_t totalMs = 0;
   const auto start = std::chrono::steady_clock::now();
   for (std::uint32_t mix = 0; mix < mixes; ++mix) {
@@ -51,19 +50,16 @@ int main(int argc, char** argv) {
     totalMs += o.durationMs;
     if (o.longestSilenceMs > worstSilence.longestSilenceMs) std::tie(worstSilence, worstSilenceMix) = std::pair(o, mix);
     if (o.durationMs > longest.durationMs) std::tie(longest, longestMix) = std::pair(o, mix);
-    if (!o.completed || !o.firmwareWhole) {
-      std::printf("mix %u did not complete: --faults %s (%zu questions, %u ms)\n", mix,
-                  fault_soak::Describe(fault_soak::Mix(mix)).c_str(), o.boxes, o.durationMs);
-    }
+    if (!o.completed || !o.firmwareWhole)
+      std::printf("mix %u did not complete: --faults %s\n", mix, fault_soak::Describe(fault_soak::Mix(mix)).c_str());
   }
   const double realSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   midi::MidiTransportShutdown();
   transport_testing::ResetTransport();
-  std::printf("fault soak: %u mixes, image of %d data packets, unattended\n"
-              "  uploads completed:     %u of %u\n  firmware whole:        %u of %u\n  questions asked:       %u\n"
-              "  worst silence:         %u ms (mix %u: %s)\n"
-              "  longest upload:        %u ms (mix %u), mean %llu ms of virtual time\n  real time:             %.2f s\n",
-              mixes, dataPackets, completed, mixes, whole, mixes, asked, worstSilence.longestSilenceMs, worstSilenceMix,
+  std::printf("fault soak: %u mixes, image of %d data packets, unattended: %u completed, %u firmware whole, "
+              "%u questions asked\n  worst silence %u ms (mix %u: %s), longest upload %u ms (mix %u), mean %llu ms "
+              "of virtual time, %.2f s real\n",
+              mixes, dataPackets, completed, whole, asked, worstSilence.longestSilenceMs, worstSilenceMix,
               fault_soak::Describe(fault_soak::Mix(worstSilenceMix)).c_str(), longest.durationMs, longestMix,
               static_cast<unsigned long long>(mixes > 0 ? totalMs / mixes : 0), realSeconds);
   return 0;

@@ -1,14 +1,11 @@
 // The upload of the embedded image on the virtual clock into a virtual
-// Tarvonic that answers every packet: its virtual duration, what it costs in
-// real and CPU time, and how many heap allocations it makes from the first
-// track packet on (the send path should make none). Then Google Benchmark's
-// timings of the same run.
+// Tarvonic that answers every packet, under Google Benchmark: what it costs
+// in real and CPU time (set-up included), its virtual duration, and how many
+// heap allocations it makes from the first track packet on, on the uploading
+// thread and in all (the send path should make none).
 //
 //   kf-upload-bench [Google Benchmark flags]
 #include <benchmark/benchmark.h>
-#include <chrono>
-#include <cstdio>
-#include <ctime>
 #include <utility>
 
 #include "bench/allocation_counter.h"
@@ -45,14 +42,10 @@ class SilentProgressView final : public platform::ProgressView {
   bool counted = false;
 };
 
-struct Run {
-  bool whole = false;  // uploaded, and the instrument wrote the image's plain firmware
-  std::uint32_t virtualMs = 0;
-  bench::AllocationCount allocations;
-};
-
-Run UploadOnce() {
-  Run run;
+// One upload, its figures as the benchmark's counters; false when it failed
+// or the instrument did not write the image's plain firmware.
+bool UploadOnce(benchmark::State& state) {
+  bool whole = false;
   emulator::World world;
   SilentProgressView silent;
   world.midi.AddInput({.name = "Tarvonic In"});
@@ -70,38 +63,23 @@ Run UploadOnce() {
       (port->device == 0 ? device.inputPort : device.outputPort) = port;
     const std::uint32_t start = world.clock.TickCount();
     const bool done = device::UploadTrack(nullptr, track, &device);
-    run.allocations = bench::EndAllocationCount();
-    run.virtualMs = world.clock.TickCount() - start;
-    run.whole = done && tarvonic.Firmware() == emulator::PlainFirmwareOfTrack(track);
+    const bench::AllocationCount allocations = bench::EndAllocationCount();
+    state.counters["virtual_ms"] = world.clock.TickCount() - start;
+    state.counters["allocs_uploading_thread"] = static_cast<double>(allocations.thisThread);
+    state.counters["allocs_all_threads"] = static_cast<double>(allocations.allThreads);
+    whole = done && tarvonic.Firmware() == emulator::PlainFirmwareOfTrack(track);
   }
   midi::MidiTransportShutdown();
   transport_testing::ResetTransport();
-  return run;
+  return whole;
 }
 
 void Upload(benchmark::State& state) {
-  Run run;
-  for (auto _ : state) run = UploadOnce();
-  state.counters["virtual_ms"] = run.virtualMs;
-  if (!run.whole) state.SkipWithError("the upload failed or the firmware differs");
+  for (auto _ : state)
+    if (!UploadOnce(state)) state.SkipWithError("the upload failed or the firmware differs");
 }
 BENCHMARK(Upload)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime()->Iterations(5);
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  const std::clock_t cpu0 = std::clock();
-  const auto wall0 = std::chrono::steady_clock::now();
-  const Run run = UploadOnce();
-  std::printf("Upload of the embedded image on the virtual clock: %s\n"
-              "  virtual duration %u ms; real time %.1f ms, CPU time %.1f ms (all threads, set-up included)\n"
-              "  heap allocations from the first track packet on: %llu on the uploading thread, %llu in all\n",
-              run.whole ? "firmware written whole" : "FAILED", run.virtualMs,
-              std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - wall0).count(),
-              1000.0 * static_cast<double>(std::clock() - cpu0) / CLOCKS_PER_SEC,
-              static_cast<unsigned long long>(run.allocations.thisThread),
-              static_cast<unsigned long long>(run.allocations.allThreads));
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  return run.whole ? 0 : 1;
-}
+BENCHMARK_MAIN();

@@ -4,7 +4,6 @@
 // MIDI (ctest runs each case in a process of its own).
 #pragma once
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -41,15 +40,6 @@ inline CliRun RunCli(const std::vector<std::string>& arguments, const std::strin
   run.err = ReadAll(files[2]);
   for (std::FILE* file : files) std::fclose(file);
   return run;
-}
-
-inline std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  for (std::size_t at = 0, end; at < text.size(); at = end + 1) {
-    end = std::min(text.find('\n', at), text.size());
-    lines.push_back(text.substr(at, end - at));
-  }
-  return lines;
 }
 
 inline std::string TempPath(const std::string& name) {

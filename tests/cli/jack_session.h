@@ -7,9 +7,9 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <signal.h>
-#include <sstream>
 #include <string>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -89,9 +89,7 @@ class Child {
   }
   std::string Output() const {
     std::ifstream in(log_);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return {std::istreambuf_iterator<char>(in), {}};
   }
   // User and system CPU seconds of the ended child.
   double CpuSeconds() const {
@@ -108,11 +106,6 @@ class Child {
   int signal_ = 0;
   rusage usage_{};
 };
-
-inline bool OnPath(const char* program) {
-  const std::string command = std::string("command -v ") + program + " >/dev/null 2>&1";
-  return std::system(command.c_str()) == 0;
-}
 
 // A server and the emulator on it. Both are ended gently when it goes (the
 // emulator by SIGINT, the server by SIGTERM): a JACK server that is killed
@@ -142,7 +135,7 @@ inline constexpr int JackServerNames = 6;
 inline JackSession StartJackSession(const std::string& flashExe, const std::string& dir,
                                     std::vector<std::string> emulatorOptions = {}) {
   JackSession s;
-  if (!OnPath("jackd")) {
+  if (std::system("command -v jackd >/dev/null 2>&1") != 0) {
     s.failure = "jackd is not installed";
     return s;
   }

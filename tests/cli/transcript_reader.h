@@ -27,13 +27,11 @@ struct TranscriptFile {
 inline bool ParseHex(const std::string& text, std::vector<std::uint8_t>& bytes) {
   bytes.clear();
   for (std::size_t i = 0; i < text.size(); i += 3) {
-    if (i + 2 > text.size() || (i + 2 < text.size() && text[i + 2] != ' ')) return false;
-    unsigned value = 0;
-    for (const char c : text.substr(i, 2)) {
-      if (c < '0' || (c > '9' && c < 'A') || c > 'F') return false;
-      value = value * 16 + static_cast<unsigned>(c <= '9' ? c - '0' : c - 'A' + 10);
-    }
-    bytes.push_back(static_cast<std::uint8_t>(value));
+    const std::string pair = text.substr(i, 2);
+    if (pair.size() < 2 || pair.find_first_not_of("0123456789ABCDEF") != std::string::npos ||
+        (i + 2 < text.size() && text[i + 2] != ' '))
+      return false;
+    bytes.push_back(static_cast<std::uint8_t>(std::stoul(pair, nullptr, 16)));
   }
   return !text.empty();
 }

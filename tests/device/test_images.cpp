@@ -14,24 +14,6 @@ extern const std::size_t EmbeddedFirmwareImageSize;
 namespace test_images {
 namespace {
 
-void AppendVarLen(Bytes& out, std::size_t value) {
-  Bytes groups;
-  do {
-    groups.push_back(static_cast<std::uint8_t>(value & 0x7F));
-    value >>= 7;
-  } while (value != 0);
-  for (std::size_t i = groups.size(); i-- > 1;) out.push_back(groups[i] | 0x80);
-  out.push_back(groups[0]);
-}
-
-// Delta 0 and a meta event.
-Bytes Meta(std::uint8_t type, std::string_view data) {
-  Bytes event{0x00, 0xFF, type};
-  AppendVarLen(event, data.size());
-  event.insert(event.end(), data.begin(), data.end());
-  return event;
-}
-
 // Every meta and SysEx event of a track, the SysEx ones with their F0.
 template <typename Visit>
 void Walk(std::span<const std::uint8_t> track, Visit visit) {
@@ -85,36 +67,18 @@ Bytes Plain(std::span<const std::uint8_t> track, std::uint8_t command) {
 
 Bytes Scrambled(std::uint8_t command, std::span<const std::uint8_t> plain, std::uint16_t state, std::size_t steps) {
   for (std::size_t i = 0; i < steps; ++i) KeystreamStep(state);
-  Bytes packet = CommandPacket(command, plain.size() + 9);
-  RescramblePayload(state, plain, packet);
-  return packet;
-}
-
-Bytes CommandPacket(std::uint8_t command, std::size_t length) {
-  Bytes packet(length, 0x00);
-  const Bytes frame = {0xF0, Mfr[0], Mfr[1], Mfr[2], 0x7F, TarvonicModelId, command};
-  std::copy(frame.begin(), frame.end(), packet.begin());
-  packet.back() = 0xF7;
-  return packet;
-}
-
-ImageBuilder& ImageBuilder::Event(const Bytes& bytes) {
-  events_.insert(events_.end(), bytes.begin(), bytes.end());
-  return *this;
-}
-
-ImageBuilder& ImageBuilder::SysEx(const Bytes& message) {
-  Bytes event{0x00, 0xF0};
-  AppendVarLen(event, message.size() - 1);
-  event.insert(event.end(), message.begin() + 1, message.end());
-  return Event(event);
+  return image_writer::ScrambledPacket(command, plain, state);
 }
 
 ImageBuilder& ImageBuilder::Version(std::string_view version) {
-  return Event(Meta(0x7F, "VER_V" + std::string(version)));
+  track_.Text(image::MetaSequencerSpecific, "VER_V" + std::string(version));
+  return *this;
 }
 
-ImageBuilder& ImageBuilder::Marker(std::string_view text) { return Event(Meta(image::MetaMarker, text)); }
+ImageBuilder& ImageBuilder::Marker(std::string_view text) {
+  track_.Text(image::MetaMarker, text);
+  return *this;
+}
 
 ImageBuilder& ImageBuilder::Header(std::size_t payload) {
   key_ = KeystreamSeed;
@@ -131,27 +95,23 @@ ImageBuilder& ImageBuilder::Data(std::size_t payload, std::uint8_t command) {
     random_ ^= random_ << 5;
     byte = static_cast<std::uint8_t>(random_ & 0x7F);
   }
-  Bytes packet = CommandPacket(command, payload + 9);
-  RescramblePayload(key_, plain, packet);
-  return SysEx(packet);
+  track_.SysEx(image_writer::ScrambledPacket(command, plain, key_));
+  return *this;
 }
 
 ImageBuilder& ImageBuilder::Reset() {
   key_ = KeystreamSeed;
-  return SysEx(CommandPacket(CommandReset, 10));
+  return Command(CommandReset, 10);
 }
 
 ImageBuilder& ImageBuilder::Command(std::uint8_t command, std::size_t length) {
-  return SysEx(CommandPacket(command, length));
+  track_.SysEx(image_writer::Packet(command, length));
+  return *this;
 }
 
-ImageBuilder& ImageBuilder::EndOfTrack() { return Event(Meta(0x2F, "")); }
-
-Bytes ImageBuilder::File() const {
-  Bytes file{'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 50, 'M', 'T', 'r', 'k'};
-  for (int shift = 24; shift >= 0; shift -= 8) file.push_back(static_cast<std::uint8_t>(events_.size() >> shift));
-  file.insert(file.end(), events_.begin(), events_.end());
-  return file;
+ImageBuilder& ImageBuilder::EndOfTrack() {
+  track_.Meta(image::MetaEndOfTrack, {});
+  return *this;
 }
 
 Bytes ReleaseShape(int dataPackets) {

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "tools/make_image/image_writer.h"
+
 namespace test_images {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -33,9 +35,6 @@ Bytes Plain(std::span<const std::uint8_t> track, std::uint8_t command);
 Bytes Scrambled(std::uint8_t command, std::span<const std::uint8_t> plain, std::uint16_t state,
                 std::size_t steps = 0);
 
-// F0 00 6D 1C 7F 41 <command> ... F7 of `length` bytes, zeros inside.
-Bytes CommandPacket(std::uint8_t command, std::size_t length);
-
 // A release's shape in small: commands, the header, the erase (reset)
 // packet, `dataPackets` data packets and the restart command, with the
 // release's markers.
@@ -54,13 +53,11 @@ class ImageBuilder {
   ImageBuilder& Reset();
   ImageBuilder& Command(std::uint8_t command, std::size_t length = 8);
   ImageBuilder& EndOfTrack();
-  Bytes File() const;
+  Bytes File() const { return image_writer::File(track_.Events()); }
 
  private:
-  ImageBuilder& Event(const Bytes& bytes);  // delta time included
-  ImageBuilder& SysEx(const Bytes& message);
   ImageBuilder& Data(std::size_t payload, std::uint8_t command);
-  Bytes events_;
+  image_writer::TrackWriter track_;
   std::uint16_t key_ = 0;
   std::uint32_t random_ = 0x12345678;
 };

@@ -266,7 +266,6 @@ TEST_F(UploadTest, PacketsBeyondTheBuffersAreRefusedAtStartOnesAtTheLimitsGoThro
 // packet), then every message exactly as stored, and its markers shown.
 TEST_F(UploadTest, TheEmbeddedImageGoesOutAsStoredAndIsWrittenWhole) {
   UseImage(test_images::Embedded());
-  const std::uint32_t start = world.clock.TickCount();
   ASSERT_TRUE(Upload());
   EXPECT_TRUE(whole);
   std::vector<Bytes> expected(50, Probe());
@@ -276,8 +275,6 @@ TEST_F(UploadTest, TheEmbeddedImageGoesOutAsStoredAndIsWrittenWhole) {
   for (std::size_t i = 0; i < sent.size(); ++i) ASSERT_EQ(sent[i], expected[i]) << "message " << i;
   EXPECT_EQ(Texts(), test_images::Markers(Track()));
   EXPECT_TRUE(Boxes().empty());
-  std::printf("clean upload of the embedded image: %zu messages, %u ms of virtual time\n", sent.size(),
-              world.clock.TickCount() - start);
 }
 
 // The instrument's own check: a packet damaged on the way is answered with
@@ -299,7 +296,7 @@ TEST_F(UploadTest, TheInstrumentRefusesADamagedPacketWithCodeFour) {
   Bytes damaged = test_images::Scrambled(CommandData, plain, KeystreamSeed);
   damaged[PacketPayloadAt + 3] ^= 0x01;
   EXPECT_EQ(exchange(Probe()), StatusInSync);
-  EXPECT_EQ(exchange(test_images::CommandPacket(CommandReset, 10)), StatusAccepted);
+  EXPECT_EQ(exchange(image_writer::Packet(CommandReset, 10)), StatusAccepted);
   EXPECT_EQ(exchange(damaged), StatusResync);
   EXPECT_EQ(exchange(Probe()), StatusInSync);
   EXPECT_EQ(exchange(test_images::Scrambled(CommandData, plain, KeystreamSeed, 117)), StatusAccepted);

@@ -27,10 +27,8 @@ TEST(EmbeddedImage, IsTheConfiguredFileAndWhenTheDevelopmentImageOfTheReleaseSha
   GTEST_SKIP() << "the build embeds another image";
 #endif
   ASSERT_TRUE(LoadFirmwareImage(platform::ModuleHandle{}));
+  // Its size, version and track length: validate_image_accepts_development_image.
   const FirmwareImage& image = LoadedFirmwareImage();
-  EXPECT_EQ(embedded.size(), 336065u);
-  EXPECT_STREQ(image.version, "1.91");
-  EXPECT_EQ(image.trackLength, 336043u);
 
   // Every event with delta 0 and its own status byte, in the release order.
   std::vector<std::string> expected = {"FF 51", "FF 7F", "FF 03", "FF 02", "FF 01", "39", "11", "37", "11",

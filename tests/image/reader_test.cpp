@@ -8,6 +8,7 @@
 
 #include "image/firmware_image.h"
 #include "image/track_walker.h"
+#include "tools/make_image/image_writer.h"
 
 using namespace image;
 
@@ -164,15 +165,14 @@ TEST(ReadFirmwareImage, ChecksTheChunksTakesTheLastTrackAndItsVersion) {
 
 TEST(FindHeaderPacket, ReturnsTheFirstTenByteOrLongerOneAsStored) {
   auto packet = [](std::uint8_t command, std::uint8_t length, std::uint8_t fill) {
-    Bytes message(length, fill);
-    const Bytes frame = {0xF0, 0x00, 0x6D, 0x1C, 0x7F, 0x41, command};
-    std::copy(frame.begin(), frame.begin() + std::min<std::ptrdiff_t>(7, length), message.begin());
-    message.back() = 0xF7;
+    Bytes message = image_writer::Packet(command, length);
+    std::fill(message.begin() + 7, message.end() - 1, fill);
     return message;
   };
   auto sysex = [&](std::uint8_t command, std::uint8_t length, std::uint8_t fill) {
-    const Bytes message = packet(command, length, fill);
-    return Cat({{0x00, 0xF0, static_cast<std::uint8_t>(length - 1)}, Bytes(message.begin() + 1, message.end())});
+    image_writer::TrackWriter track;
+    track.SysEx(packet(command, length, fill));
+    return track.Events();
   };
   struct Case {
     const char* name;

@@ -1,21 +1,16 @@
 #include "tools/make_image/development_image.h"
 
 #include <array>
-#include <span>
 #include <string_view>
 
 #include "device/keystream.h"
-#include "device/messages.h"
 #include "image/track_walker.h"
+#include "tools/make_image/image_writer.h"
 
 using device::CommandData;
 using device::CommandHeader;
 using device::CommandReset;
 using device::KeystreamSeed;
-using device::Mfr;
-using device::PacketCommandAt;
-using device::RescramblePayload;
-using device::TarvonicModelId;
 using image::MetaCopyright;
 using image::MetaEndOfTrack;
 using image::MetaMarker;
@@ -23,12 +18,11 @@ using image::MetaSequencerSpecific;
 using image::MetaSetTempo;
 using image::MetaText;
 using image::MetaTrackName;
+using image_writer::Packet;
+using image_writer::PacketFraming;
+using image_writer::ScrambledPacket;
 
 namespace {
-
-constexpr std::uint16_t Division = 50;
-constexpr std::uint8_t DeviceByte = 0x7F;
-constexpr std::size_t PacketFraming = 9;  // F0 MFR device model command checksum ... F7
 
 // Commands the image carries unscrambled; the flasher sends them as stored and
 // what they do is the instrument's business.
@@ -76,73 +70,6 @@ class Xorshift32 {
 };
 constexpr std::uint32_t PlainSeed = 0x4B454C4D;  // "KELM"
 
-// Writes events with delta time 0 and an explicit status byte each.
-class TrackWriter {
- public:
-  void Meta(std::uint8_t type, std::span<const std::uint8_t> data) {
-    bytes_.push_back(0x00);
-    bytes_.push_back(0xFF);
-    bytes_.push_back(type);
-    VarLen(data.size());
-    bytes_.insert(bytes_.end(), data.begin(), data.end());
-  }
-  void Text(std::uint8_t type, std::string_view text) {
-    Meta(type, {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
-  }
-  // `message` is a whole SysEx message; the event stores it without its F0.
-  void SysEx(std::span<const std::uint8_t> message) {
-    bytes_.push_back(0x00);
-    bytes_.push_back(0xF0);
-    VarLen(message.size() - 1);
-    bytes_.insert(bytes_.end(), message.begin() + 1, message.end());
-  }
-  const std::vector<std::uint8_t>& Bytes() const { return bytes_; }
-
- private:
-  void VarLen(std::size_t value) {
-    std::array<std::uint8_t, 5> groups{};
-    std::size_t count = 0;
-    do {
-      groups[count++] = static_cast<std::uint8_t>(value & 0x7F);
-      value >>= 7;
-    } while (value != 0 && count < groups.size());
-    while (count > 1) bytes_.push_back(static_cast<std::uint8_t>(groups[--count] | 0x80));
-    bytes_.push_back(groups[0]);
-  }
-  std::vector<std::uint8_t> bytes_;
-};
-
-// F0 MFR device model command, zeros up to `length` - 1, F7.
-std::vector<std::uint8_t> Packet(std::uint8_t command, std::size_t length) {
-  std::vector<std::uint8_t> packet(length, 0x00);
-  packet[0] = 0xF0;
-  packet[1] = Mfr[0];
-  packet[2] = Mfr[1];
-  packet[3] = Mfr[2];
-  packet[4] = DeviceByte;
-  packet[5] = TarvonicModelId;
-  packet[PacketCommandAt] = command;
-  packet[length - 1] = 0xF7;
-  return packet;
-}
-
-// A header or data packet: `plain` scrambled from `state`, as the image state
-// of an upload will find it, with its checksum.
-std::vector<std::uint8_t> ScrambledPacket(std::uint8_t command, std::span<const std::uint8_t> plain,
-                                          std::uint16_t& state) {
-  std::vector<std::uint8_t> packet = Packet(command, plain.size() + PacketFraming);
-  RescramblePayload(state, plain, packet);
-  return packet;
-}
-
-void AppendBE32(std::vector<std::uint8_t>& out, std::uint32_t value) {
-  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<std::uint8_t>(value >> shift));
-}
-void AppendBE16(std::vector<std::uint8_t>& out, std::uint16_t value) {
-  out.push_back(static_cast<std::uint8_t>(value >> 8));
-  out.push_back(static_cast<std::uint8_t>(value));
-}
-
 }  // namespace
 
 DevelopmentImage BuildDevelopmentImage() {
@@ -154,7 +81,7 @@ DevelopmentImage BuildDevelopmentImage() {
     return plain;
   };
 
-  TrackWriter track;
+  image_writer::TrackWriter track;
   const std::array<std::uint8_t, 3> tempo = {0x07, 0xA1, 0x20};  // 500,000 us per quarter
   track.Meta(MetaSetTempo, tempo);
   track.Text(MetaSequencerSpecific, Version);
@@ -196,15 +123,6 @@ DevelopmentImage BuildDevelopmentImage() {
   track.SysEx(Packet(Command38, CommandPacketLength));
   track.Meta(MetaEndOfTrack, {});
 
-  const std::vector<std::uint8_t>& events = track.Bytes();
-  image.file.reserve(DevelopmentImageSize);
-  for (char c : std::string_view("MThd")) image.file.push_back(static_cast<std::uint8_t>(c));
-  AppendBE32(image.file, 6);
-  AppendBE16(image.file, 0);  // format 0
-  AppendBE16(image.file, 1);  // one track
-  AppendBE16(image.file, Division);
-  for (char c : std::string_view("MTrk")) image.file.push_back(static_cast<std::uint8_t>(c));
-  AppendBE32(image.file, static_cast<std::uint32_t>(events.size()));
-  image.file.insert(image.file.end(), events.begin(), events.end());
+  image.file = image_writer::File(track.Events());
   return image;
 }
