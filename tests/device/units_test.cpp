@@ -1,6 +1,5 @@
 // The units with rules of their own: the keystream recurrence and which
 // messages it touches, and the fault settings of the virtual instrument.
-#include <algorithm>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>

@@ -262,21 +262,6 @@ TEST_F(UploadTest, PacketsBeyondTheBuffersAreRefusedAtStartOnesAtTheLimitsGoThro
   EXPECT_TRUE(whole);
 }
 
-// The image the program carries, answered at once: 50 probes (its header
-// packet), then every message exactly as stored, and its markers shown.
-TEST_F(UploadTest, TheEmbeddedImageGoesOutAsStoredAndIsWrittenWhole) {
-  UseImage(test_images::Embedded());
-  ASSERT_TRUE(Upload());
-  EXPECT_TRUE(whole);
-  std::vector<Bytes> expected(50, Probe());
-  const std::vector<Bytes> messages = test_images::Messages(Track());
-  expected.insert(expected.end(), messages.begin(), messages.end());
-  ASSERT_EQ(sent.size(), expected.size());
-  for (std::size_t i = 0; i < sent.size(); ++i) ASSERT_EQ(sent[i], expected[i]) << "message " << i;
-  EXPECT_EQ(Texts(), test_images::Markers(Track()));
-  EXPECT_TRUE(Boxes().empty());
-}
-
 // The instrument's own check: a packet damaged on the way is answered with
 // 4 and not written; back in step through a probe, the packet from the
 // saved state is.

@@ -1,32 +1,8 @@
 // Once warmed up, a round trip through the simulated world allocates nothing:
 // a paced send, its MOM_DONE, a device's reply and its delivery to a
 // listener. The pool is bounded by the most buffers ever out at once.
-#include <atomic>
-#include <cstdlib>
-#include <new>
-
+#include "bench/allocation_counter.h"
 #include "tests/midi/transport_fixture.h"
-
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"  // the replacements pair malloc and free
-#endif
-
-namespace {
-std::atomic<bool> counting{false};
-std::atomic<std::uint64_t> allocations{0};
-}  // namespace
-
-void* operator new(std::size_t size) {
-  allocations += counting ? 1 : 0;
-  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-  throw std::bad_alloc();
-}
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-  allocations += counting ? 1 : 0;
-  return std::malloc(size == 0 ? 1 : size);
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -57,13 +33,12 @@ TEST_F(TransportTest, ARoundTripAllocatesNothingOnceWarm) {
   packet.front() = 0xF0, packet.back() = 0xF7;
   world.midi.RecordTraffic(false);  // the record of the traffic would allocate
   for (int i = 0; i < 220; ++i) {
-    counting = i >= 20;  // by then the pool and the queues have their size
+    if (i == 20) bench::BeginAllocationCount();  // by then the pool and the queues have their size
     ASSERT_EQ(SendSysEx(Out(0), packet.data(), static_cast<std::int32_t>(packet.size())), 0u);
     Wait(100);  // the reply has come in
   }
   ::operator delete(::operator new(1));  // the counter does count
-  counting = false;
-  EXPECT_EQ(allocations.load(), 1u);
+  EXPECT_EQ(bench::EndAllocationCount().allThreads, 1u);
   EXPECT_EQ(replies, 220);
 }
 
