@@ -33,12 +33,17 @@ AllocationCount EndAllocationCount() {
 
 }  // namespace bench
 
-void* operator new(std::size_t size) {
+// Both forms the program uses; the sanitizers bring their own nothrow form,
+// which would not pair with the delete here.
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
   if (bench::g_counting.load(std::memory_order_relaxed)) {
     bench::g_all.fetch_add(1, std::memory_order_relaxed);
     if (bench::t_counting) ++bench::t_count;
   }
-  if (void* p = std::malloc(size != 0 ? size : 1)) return p;
+  return std::malloc(size != 0 ? size : 1);
+}
+void* operator new(std::size_t size) {
+  if (void* p = operator new(size, std::nothrow)) return p;
   throw std::bad_alloc();
 }
 void operator delete(void* p) noexcept { std::free(p); }

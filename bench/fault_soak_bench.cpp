@@ -7,7 +7,6 @@
 // mix that did not complete (as --faults takes it, to run it again).
 //
 //   kf-fault-soak-bench [MIXES] [DATA-PACKETS]     (default 1000 and 8)
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>

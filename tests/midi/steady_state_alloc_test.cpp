@@ -16,11 +16,6 @@ struct Echo final : sim::MidiEndpoint {
   const std::uint8_t reply[6] = {0xF0, 0x00, 0x6D, 0x1C, 0x10, 0xF7};
 };
 
-int CountReply(MidiBuffer*, MidiPort*, void* replies, const std::uint8_t*, int) {
-  ++*static_cast<int*>(replies);
-  return ListenerKeep;
-}
-
 TEST_F(TransportTest, ARoundTripAllocatesNothingOnceWarm) {
   AddPorts(1, 1);
   Init();
@@ -28,7 +23,10 @@ TEST_F(TransportTest, ARoundTripAllocatesNothingOnceWarm) {
   world.midi.AttachToOutput(0, &echo);
   int replies = 0;
   const std::uint8_t pattern[] = {0xF0, 0x00, 0x6D, 0x1C, PatternCapture, PatternEnd};
-  AddListener(In(0), CountReply, &replies, pattern);
+  AddListener(In(0), [](MidiBuffer*, MidiPort*, void* count, const std::uint8_t*, int) {
+    ++*static_cast<int*>(count);
+    return ListenerKeep;
+  }, &replies, pattern);
   Bytes packet(126, 0x33);
   packet.front() = 0xF0, packet.back() = 0xF7;
   world.midi.RecordTraffic(false);  // the record of the traffic would allocate
