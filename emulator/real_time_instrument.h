@@ -26,8 +26,8 @@
 #include <thread>
 #include <vector>
 
-#include "emulator/virtual_faults.h"
 #include "device/upload_packets.h"
+#include "emulator/virtual_faults.h"
 #include "emulator/virtual_tarvonic.h"
 #include "midi/sysex_assembly.h"
 
