@@ -1,5 +1,6 @@
 #include "device/flash_workflow.h"
 
+#include <array>
 #include <cstdarg>
 #include <cstdio>
 
@@ -53,6 +54,24 @@ int CompareVersions(const char* a, const char* b) {
   }
 }
 
+// The image's version as every box shows it: marked when it is the
+// development image.
+struct VersionLabel {
+  std::array<char, texts::VersionLabelSize> text{};
+  VersionLabel() {
+    const image::FirmwareImage& loaded = LoadedFirmwareImage();
+    texts::FormatVersionLabel(loaded.version, loaded.development, text);
+  }
+  const char* c_str() const { return text.data(); }
+};
+
+bool ConfirmDevelopmentImage() {
+  if (!LoadedFirmwareImage().development) return true;
+  return ShowFormattedMessage(OkCancelDefaultCancel, texts::DevelopmentCaption,
+                              texts::DevelopmentFormat, LoadedFirmwareImage().version) ==
+         platform::IdOk;
+}
+
 std::int32_t RunFlashWorkflow(platform::WindowHandle owner, DetectedDevice* device) {
   if (device == nullptr || device->model == nullptr || device->model->handler == nullptr) return 0;
   // Re-entry from the page while one of our boxes is up would run a second
@@ -60,13 +79,14 @@ std::int32_t RunFlashWorkflow(platform::WindowHandle owner, DetectedDevice* devi
   if (g_running) return 0;
   RunningMark running;
   const ModelHandler handler = device->model->handler;
-  const char* imageVersion = LoadedFirmwareImage().version;
+  const char* imageVersion = LoadedFirmwareImage().version;  // compared
+  const VersionLabel shown;
 
   Call(handler, owner, device, ModelOpFlashRequested);
 
   if (CompareVersions(imageVersion, device->version) <= 0) {
     const int answer = ShowFormattedMessage(OkCancelDefaultCancel, texts::NotNewerCaption,
-                                            texts::NotNewerFormat, imageVersion, device->version);
+                                            texts::NotNewerFormat, shown.c_str(), device->version);
     if (answer != platform::IdOk) {
       Call(handler, owner, device, ModelOpAbandon);
       return 0;
@@ -79,7 +99,7 @@ std::int32_t RunFlashWorkflow(platform::WindowHandle owner, DetectedDevice* devi
   }
 
   const int ready = ShowFormattedMessage(OkCancelDefaultCancel, texts::ReadyCaption,
-                                         texts::ReadyFormat, imageVersion);
+                                         texts::ReadyFormat, shown.c_str());
   if (ready != platform::IdOk) {
     Call(handler, owner, device, ModelOpAbandon);
     return 0;
@@ -87,7 +107,7 @@ std::int32_t RunFlashWorkflow(platform::WindowHandle owner, DetectedDevice* devi
 
   if (Call(handler, owner, device, ModelOpUpload) == 1) {
     ShowFormattedMessage(platform::BoxOk, texts::CompleteCaption, texts::CompleteFormat,
-                         imageVersion);
+                         shown.c_str());
     return 1;
   }
   // Stopped by the user, not failed: the front end that took the request says

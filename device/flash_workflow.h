@@ -12,6 +12,12 @@ namespace device {
 // user-interface thread and blocks it for the whole flash.
 std::int32_t RunFlashWorkflow(platform::WindowHandle owner, DetectedDevice* device);
 
+// Asked by a program before RunFlashWorkflow for an instrument on real MIDI
+// ports (not a virtual one): with the development image loaded, a box with
+// OK and Cancel, Cancel the default, says what writing it would do. True when
+// the image is no development image, or the user pressed OK.
+bool ConfirmDevelopmentImage();
+
 // True while a workflow runs. Its message boxes have no owner, so the page
 // stays usable under them; a scan must not free the device the workflow
 // holds, and a second workflow must not start inside the first one's box.

@@ -108,8 +108,18 @@ bool ReadFirmwareImage(std::span<const std::uint8_t> resource, FirmwareImage& im
     if (fault != nullptr) *fault = why;
     return false;
   }
+  read.development = IsDevelopmentImage(resource);
   image = read;
   return true;
+}
+
+std::uint64_t Fnv1a64(std::span<const std::uint8_t> bytes) {
+  std::uint64_t hash = 0xCBF29CE484222325ull;
+  for (const std::uint8_t byte : bytes) {
+    hash ^= byte;
+    hash *= 0x100000001B3ull;
+  }
+  return hash;
 }
 
 const FirmwareImage& LoadedFirmwareImage() { return g_image; }

@@ -22,10 +22,29 @@ struct FirmwareImage {
   const std::uint8_t* track = nullptr;  // first data byte of the MTrk chunk
   std::uint32_t trackLength = 0;        // the MTrk chunk's length field
   char version[FirmwareVersionSize] = {};  // empty without a version event
+  // The repository's development image: test data in a release's shape,
+  // not firmware (see IsDevelopmentImage).
+  bool development = false;
 };
 
 inline std::span<const std::uint8_t> TrackBytes(const FirmwareImage& image) {
   return {image.track, image.trackLength};
+}
+
+// FNV-1a, 64 bits: a fingerprint of a file or a firmware, not a protection
+// against anyone who means harm.
+std::uint64_t Fnv1a64(std::span<const std::uint8_t> bytes);
+
+// The development image that tools/make_image generates and the repository
+// carries (resources/firmware/development-image.mid): pseudo-random bytes
+// with valid checksums, labelled like a release. A real instrument would take
+// every packet of it and be left with only its boot loader, so every program
+// names it and asks before it goes to an instrument on real MIDI ports. It
+// is recognised by its bytes, whichever way it came in (embedded, --image, a
+// file opened in the web page); its generator's test checks this digest.
+inline constexpr std::uint64_t DevelopmentImageDigest = 0xE775383B341BCA7Bull;
+inline bool IsDevelopmentImage(std::span<const std::uint8_t> file) {
+  return Fnv1a64(file) == DevelopmentImageDigest;
 }
 
 // Why an image was refused, for tools that explain it (the build check).

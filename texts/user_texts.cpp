@@ -30,6 +30,12 @@ void FormatPortItem(const PortFacts* port, std::span<char> text) {
                 Shown(port->name, PortNameLimit), Data(port->name));
 }
 
+void FormatVersionLabel(std::string_view version, bool development,
+                        std::span<char, VersionLabelSize> label) {
+  std::snprintf(label.data(), label.size(), "%.*s%s", Shown(version, label.size()),
+                Data(version), development ? DevelopmentMark : "");
+}
+
 void FormatDeviceLine(const DeviceFacts& device, std::span<char, DeviceLineSize> line) {
   std::snprintf(line.data(), line.size(), "%.*s[%02X] V%.*s at %.*s Ch %d",
                 Shown(device.model, DeviceLineSize), Data(device.model), unsigned{device.modelId},

@@ -106,6 +106,25 @@ inline constexpr char UploadErrorText[] =
     "If your Device does not respond any longer\nplease contact your local Reseller for "
     "Assistance!";
 
+// --- the development image -------------------------------------------------
+// A build or a file that carries the repository's development image (test
+// data shaped like a release, image::IsDevelopmentImage) says so wherever the
+// firmware version is shown, and asks before it goes to an instrument on
+// real MIDI ports.
+inline constexpr char DevelopmentMark[] = " (development image)";
+inline constexpr std::size_t VersionLabelSize = 48;  // 19 characters and the mark
+// "1.91", or "1.91 (development image)"; cut to the buffer, always terminated.
+void FormatVersionLabel(std::string_view version, bool development,
+                        std::span<char, VersionLabelSize> label);
+inline constexpr char DevelopmentCaption[] = "Development Firmware Image!";
+// The image's version.
+inline constexpr char DevelopmentFormat[] =
+    "This program carries the DEVELOPMENT firmware image V%s: test data, not\r\n"
+    "a firmware release. Written into a real Tarvonic it leaves the instrument\r\n"
+    "in its boot loader without working firmware.\r\n"
+    "Use it only with a virtual instrument or a test unit.\r\n"
+    "Are you sure you want to write the development image into this Device?";
+
 // --- command line: interrupts during an upload ------------------------------
 inline constexpr char InterruptWarningText[] =
     "interrupted. Stopping the upload now leaves the Device in its boot loader\n"

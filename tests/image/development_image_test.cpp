@@ -21,10 +21,18 @@ TEST(EmbeddedImage, IsTheConfiguredFileAndWhenTheDevelopmentImageHoldsItsGenerat
   const Bytes file{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   ASSERT_FALSE(file.empty()) << KF_FIRMWARE_IMAGE_PATH;
   EXPECT_TRUE(std::equal(embedded.begin(), embedded.end(), file.begin(), file.end()));
+  // The generator's output is what every program names as the development
+  // image; one byte changed, and it is any other image.
+  Bytes generated = BuildDevelopmentImage().file;
+  EXPECT_TRUE(image::IsDevelopmentImage(generated));
+  generated.back() ^= 1;
+  EXPECT_FALSE(image::IsDevelopmentImage(generated));
+  EXPECT_EQ(image::IsDevelopmentImage(embedded), KF_EMBEDS_DEVELOPMENT_IMAGE != 0);
 #if !KF_EMBEDS_DEVELOPMENT_IMAGE
   GTEST_SKIP() << "the build embeds another image";
 #endif
   ASSERT_TRUE(image::LoadFirmwareImage(platform::ModuleHandle{}));
+  EXPECT_TRUE(image::LoadedFirmwareImage().development);
   // A witness that shares no code with the upload's descrambling: the
   // generator's own record of what it scrambled.
   const DevelopmentImage built = BuildDevelopmentImage();
