@@ -34,12 +34,16 @@ struct World {
   Texts scanned;              // the scan's status texts: the enabled outputs in turn
   bool loopback;              // a loopback pair answers the model queries too
   DWORD uploadShotAfterMs;    // into the writing, for a picture with some progress
+  bool realPorts = false;     // the development image is asked about first
 };
 
+// The programs carry the development image, and their boxes say so.
+constexpr char ImageLabel[] = "1.91 (development image)";
+
 // A text of the flash's boxes, with the image's version.
-std::string Formatted(const char* format) {
-  char text[512];
-  std::snprintf(text, sizeof text, format, "1.91");
+std::string Formatted(const char* format, const char* version = ImageLabel) {
+  char text[768];
+  std::snprintf(text, sizeof text, format, version);
   return text;
 }
 
@@ -129,11 +133,25 @@ void FlashOnce(const World& world, const std::function<void(HWND, const Program&
   EXPECT_EQ(found[0].first, "Tarvonic[41] V1.90 at " + world.input + " Ch 1");
   EXPECT_NE(found[0].second, 0) << "the line carries its device";
   EXPECT_EQ(Text(details), "Device Tarvonic V1.90\r\nMIDI-Input: " + world.input + "\r\nMIDI-Output: " +
-                               world.output + "\r\nUpdate to Version 1.91");
+                               world.output + "\r\nUpdate to Version " + ImageLabel);
   EXPECT_TRUE(IsWindowEnabled(GetDlgItem(flash, StartFlashId)));
   Screenshot("device-found");
 
-  Click(GetDlgItem(flash, StartFlashId));
+  // On real ports the development image is asked about first: Cancel, the
+  // default, leaves it at that; OK goes on to the flash's own boxes.
+  for (const int answer : {IDCANCEL, IDOK}) {
+    Click(GetDlgItem(flash, StartFlashId));
+    if (!world.realPorts) break;
+    const std::optional<Box> asked = WaitForBox(program.Id());
+    ExpectBox(asked, texts::DevelopmentCaption, Formatted(texts::DevelopmentFormat, "1.91"), {IDOK, IDCANCEL}, nullptr);
+    ASSERT_TRUE(asked.has_value());
+    if (answer == IDOK) Screenshot("development-image");
+    ASSERT_TRUE(Answer(*asked, answer));
+    if (answer == IDCANCEL) {
+      watcher.WaitUntil([] { return false; }, NothingHappensMs);
+      EXPECT_FALSE(WaitForBox(program.Id(), 0).has_value()) << "Cancel leaves it at that";
+    }
+  }
   const std::optional<Box> ready = WaitForBox(program.Id());
   ExpectBox(ready, texts::ReadyCaption, Formatted(texts::ReadyFormat), {IDOK, IDCANCEL}, nullptr);
   ASSERT_TRUE(ready.has_value());
@@ -193,7 +211,7 @@ TEST(Flash, ShippedProgramThroughWinmm) {
   ASSERT_TRUE(settings != nullptr && plain != nullptr);
   const std::string firmware = std::string(settings).substr(std::string(settings).find("firmware=") + 9);
   std::remove(firmware.c_str());
-  FlashOnce({"MIDI Interface A In", "MIDI Interface A Out", {"MIDI Interface A Out", "Loopback MIDI Out"}, true, 50000},
+  FlashOnce({"MIDI Interface A In", "MIDI Interface A Out", {"MIDI Interface A Out", "Loopback MIDI Out"}, true, 50000, true},
             [](HWND sheet, const Program& program) { TogglePorts(sheet, program); });
   const std::string expected = Contents(plain);
   EXPECT_FALSE(expected.empty());

@@ -44,7 +44,7 @@ TEST(Sheet, ShowsFlashThenPortsWithOkAndCancelAndEndsWithCancel) {
   const Program program = Program::Start(" /s --scan -flash C:\\nothing.mid");
   const HWND sheet = StartSheet(program);
   ASSERT_NE(sheet, nullptr);
-  EXPECT_EQ(Text(sheet), "Kelmora Flasher");
+  EXPECT_EQ(Text(sheet), SheetCaption);
   EXPECT_EQ(GetWindow(sheet, GW_OWNER), nullptr);
   EXPECT_EQ(GetParent(sheet), nullptr);
   const HWND tab = FindWindowExW(sheet, nullptr, L"SysTabControl32", nullptr);
