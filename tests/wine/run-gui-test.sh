@@ -16,10 +16,10 @@
 # that one exists as soon as any program has run, as the plain root window.
 # With KF_WINE_DRIVER (the path of winekfmidi.drv) the MIDI driver for Wine
 # is Wine's MIDI system; without it Wine has no MIDI devices. The screen has
-# 96 DPI, or KF_WINE_DPI.
+# 96 DPI, or KF_WINE_DPI. KF_WINE_OVERRIDES adds to Wine's DLL overrides.
 set -euo pipefail
 prefix=$1 shots=$2 name=$3; shift 3
-export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=${KF_WINE_OVERRIDES:+;$KF_WINE_OVERRIDES}"
 mkdir -p "$shots"
 
 # Xvfb picks a free display number and reports it through -displayfd.
