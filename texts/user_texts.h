@@ -119,11 +119,12 @@ void FormatVersionLabel(std::string_view version, bool development,
 inline constexpr char DevelopmentCaption[] = "Development Firmware Image!";
 // The image's version. Lines short enough for a message box not to break them.
 inline constexpr char DevelopmentFormat[] =
-    "This program carries the DEVELOPMENT image V%s:\r\n"
-    "test data, not a firmware release. Written into\r\n"
-    "a real Tarvonic it leaves the instrument in its\r\n"
-    "boot loader without working firmware.\r\n"
-    "Use it only with a virtual instrument or a test unit.\r\n"
+    "This program carries the DEVELOPMENT image\r\n"
+    "V%s: test data, not a firmware release.\r\n"
+    "Written into a real Tarvonic it leaves the\r\n"
+    "instrument in its boot loader without working\r\n"
+    "firmware. Use it only with a virtual instrument\r\n"
+    "or a test unit.\r\n"
     "Are you sure you want to write it into this Device?";
 // The command line's refusal, in one line: the image's version.
 inline constexpr char DevelopmentRefusedFormat[] =

@@ -182,7 +182,7 @@ TEST_F(WorkflowTest, TheDevelopmentImageIsAskedAboutAndNamedInEveryBox) {
     EXPECT_EQ(Captions(), c.captions);
   }
   EXPECT_EQ(world.dialogs.Boxes().at(0).flags, platform::BoxOkCancel | platform::BoxDefButton2);
-  EXPECT_NE(world.dialogs.Boxes().at(0).text.find("DEVELOPMENT image V1.91:"), std::string::npos);
+  EXPECT_NE(world.dialogs.Boxes().at(0).text.find("V1.91: test data"), std::string::npos);
 
   UseImage(development);
   NextCase();
