@@ -132,6 +132,12 @@ inline constexpr char DevelopmentRefusedFormat[] =
     "instrument on real MIDI ports; nothing was sent. Add --allow-development-image to "
     "write it into a test unit anyway.";
 
+// --- command line: what a virtual instrument wrote -------------------------
+inline constexpr char VirtualFirmwareWrongText[] =
+    "the upload reported success, but the virtual Tarvonic's firmware is not the image's";
+inline constexpr char EmulatedFirmwareWrongText[] =
+    "the emulated Tarvonic's firmware is not the image's plain firmware";
+
 // --- command line: interrupts during an upload ------------------------------
 inline constexpr char InterruptWarningText[] =
     "interrupted. Stopping the upload now leaves the Device in its boot loader\n"
