@@ -29,7 +29,8 @@ xvfb=$!
 # Everything started here ends with the run.
 cleanup() { set +e; wineserver -k; kill "$xvfb"; wait "$xvfb"; rm -f "$display_file"; } 2>/dev/null
 trap cleanup EXIT
-for _ in $(seq 100); do [ -s "$display_file" ] && break; sleep 0.1; done
+# Up to 30 s: while the sanitizer builds load the machine, 10 s were seen to be too few.
+for _ in $(seq 300); do [ -s "$display_file" ] && break; sleep 0.1; done
 display=$(tr -dc 0-9 <"$display_file")
 [ -n "$display" ] || { echo "Xvfb did not start" >&2; exit 1; }
 export DISPLAY=:$display
