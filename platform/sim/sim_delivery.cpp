@@ -82,8 +82,7 @@ void ActivateNext(SimMidiDriver::InPort& port) {
 
 }  // namespace
 
-void SimMidiDriver::SendToInput(std::uint32_t input, std::span<const std::uint8_t> bytes,
-                                std::uint32_t delayMs) {
+void SimMidiDriver::Transmit(std::uint32_t input, std::span<const std::uint8_t> bytes, std::uint32_t delayMs) {
   if (virtual_ == nullptr) {
     InjectNow(input, bytes);
     return;
@@ -150,7 +149,7 @@ void SimMidiDriver::RunInput(InPort& port) {
 
 void SimMidiDriver::InjectNow(std::uint32_t input, std::span<const std::uint8_t> bytes) {
   if (virtual_ != nullptr) {
-    SendToInput(input, bytes, 0);
+    Transmit(input, bytes, 0);
     return;
   }
   InPort& port = *inputs_.at(input);
@@ -160,7 +159,7 @@ void SimMidiDriver::InjectNow(std::uint32_t input, std::span<const std::uint8_t>
 
 // --- output ----------------------------------------------------------------
 
-void SimMidiDriver::ScheduleCompletion(OutPort& port, std::uint32_t bytes, std::uint32_t sequence) {
+std::uint32_t SimMidiDriver::ScheduleCompletion(OutPort& port, std::uint32_t bytes, std::uint32_t sequence) {
   OutPort* p = &port;
   if (virtual_ != nullptr) {
     std::uint32_t when = 0;
@@ -170,7 +169,7 @@ void SimMidiDriver::ScheduleCompletion(OutPort& port, std::uint32_t bytes, std::
       port.wireFreeAt = when;
     }
     virtual_->Schedule(when, [p, sequence] { p->driver->CompleteOutput(*p, sequence); });
-    return;
+    return when;
   }
   Worker& worker = *workers_[port.index % workers_.size()];
   {
@@ -178,6 +177,7 @@ void SimMidiDriver::ScheduleCompletion(OutPort& port, std::uint32_t bytes, std::
     worker.jobs.Push({p, sequence});
   }
   worker.wake.notify_one();
+  return clock_.TickCount();
 }
 
 void SimMidiDriver::CompleteOutput(OutPort& port, std::uint32_t sequence) {
@@ -199,12 +199,15 @@ void SimMidiDriver::CompleteOutput(OutPort& port, std::uint32_t sequence) {
     callback = port.callback;
     instance = port.instance;
   }
+  std::vector<std::uint8_t> kept;
   Reassemble(port,
-             {reinterpret_cast<const std::uint8_t*>(header->lpData), header->dwBufferLength}, now);
+             Carried(port, {reinterpret_cast<const std::uint8_t*>(header->lpData), header->dwBufferLength}, kept),
+             now);
   MarkDelivered(header, true);
   if (callback != nullptr) {
     callback(&port, platform::MomDone, instance, reinterpret_cast<std::uintptr_t>(header), 0);
   }
+  AfterSend(port);
 }
 
 void SimMidiDriver::Reassemble(OutPort& port, std::span<const std::uint8_t> bytes, std::uint32_t at) {
