@@ -22,17 +22,20 @@ bool DispatcherProcessing = false;
 std::condition_variable_any DispatcherIdleChanged;
 
 // Gives a buffer to the driver for recording. A buffer the driver refuses
-// would never come back through the callback, so it returns to the pool.
+// would never come back through the callback, so it returns to the pool; a
+// refusal that says the device has gone marks the port lost.
 void HandToDriver(MidiPort* port, MidiBuffer* buffer) {
   platform::MidiDriver& midi = platform::Midi();
   platform::MidiHeader* header = &buffer->header;
   header->dwFlags = 0;
   header->dwBytesRecorded = 0;
-  if (midi.InPrepareHeader(port->handle, header) != 0) {
+  if (const std::uint32_t refused = midi.InPrepareHeader(port->handle, header); refused != 0) {
+    MarkLostIfGone(*port, refused);
     BufferPut(buffer);
     return;
   }
-  if (midi.InAddBuffer(port->handle, header) != 0) {
+  if (const std::uint32_t refused = midi.InAddBuffer(port->handle, header); refused != 0) {
+    MarkLostIfGone(*port, refused);
     midi.InUnprepareHeader(port->handle, header);
     BufferPut(buffer);
   }
@@ -72,8 +75,14 @@ void Dispatch(platform::MidiHeader* header, std::span<std::uint8_t, ListenerCapt
       OfferToListeners(GlobalListeners, message, buffer, port, captures);
     });
   }
-  // A closing port is being taken down: the buffer stays where it is.
-  if ((port->flags.load(std::memory_order_relaxed) & PortClosing) != 0) return;
+  // A closing port is being taken down: the buffer stays where it is. A
+  // lost one gets no buffers until it is opened again.
+  const std::uint32_t now = port->flags.load(std::memory_order_relaxed);
+  if ((now & PortClosing) != 0) return;
+  if ((now & PortLost) != 0) {
+    BufferPut(buffer);
+    return;
+  }
   HandToDriver(port, buffer);
 }
 

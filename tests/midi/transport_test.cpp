@@ -88,7 +88,7 @@ struct Rig : TransportWorld, platform::Clock {
   void EndFineResolution() override { shown.push_back("timer default"); }
 
   bool windows = false;  // whether the transcript shows the progress windows
-  std::size_t held = 0;  // buffers the inputs hold at the end; 0: two each
+  std::size_t held = 0;  // buffers the inputs hold at the end; 0: InputBuffersPerPort each
   std::deque<Ear> ears;
   std::deque<Bytes> patterns;
   Lines shown;
@@ -133,7 +133,7 @@ void Play(const Scenario& s, bool up) {
     inputs += 1;
     EXPECT_EQ(rig.world.midi.DroppedBytes(port->device), 0u) << "input " << port->device;
   }
-  EXPECT_EQ(held, rig.held != 0 ? rig.held : 2 * inputs);
+  EXPECT_EQ(held, rig.held != 0 ? rig.held : InputBuffersPerPort * inputs);
   EXPECT_EQ(transport_testing::BufferPoolSize() + held, transport_testing::BuffersAllocated());
 }
 
@@ -194,7 +194,7 @@ TEST(Transport, InputAndOutput) {
          r.Hand(platform::MimLongData, {0xF0, 0x41, 0x12, 0xF7});
          r.In(0)->flags |= PortClosing;
          BufferPut(r.Hand(platform::MimLongData, {0xF0, 0x7E, 0xF7}));  // the test's to give back
-         r.held = 7;
+         r.held = 2 * InputBuffersPerPort + 3;
        },
        {"m@0 12"}},
       {"chunks of 128 bytes at most, each followed by n / 42 + 20 ms",
@@ -239,8 +239,8 @@ TEST(Transport, StartAndShutdown) {
          r.world.midi.AddInput({.name = "In 1", .openError = Busy});
          // Its capabilities cannot be read: it is opened without a name.
          r.world.midi.AddInput({.name = "caps fail", .wMid = 5, .capsError = NoMem});
-         r.world.midi.FailInAddBuffer(0, {NoMem, 2, 1});  // In 0 holds one buffer
-         r.held = 3;
+         r.world.midi.FailInAddBuffer(0, {NoMem, 2, 1});  // In 0 holds one buffer less
+         r.held = 2 * InputBuffersPerPort - 1;
          r.world.midi.AddOutput(
              {.name = std::string(32, 'N')});  // no terminator in the driver's record
          r.world.midi.AddOutput({.name = "Out 1", .openError = Busy});
