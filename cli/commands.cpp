@@ -141,14 +141,16 @@ int FlashWithSession(Session& session, const Options& options, const Console& co
   }
   std::fprintf(console.out, "Flashing %s with firmware V%s\n", DeviceLine(devices[chosen]).c_str(),
                LoadedFirmwareImage().version);
-  const bool uploaded = RunFlashWorkflow(nullptr, devices[chosen]) == 1;
+  const std::int32_t flashed = RunFlashWorkflow(nullptr, devices[chosen]);
   ReportVirtualFirmware(session, console);
+  if (!options.world.empty()) std::fprintf(console.out, "virtual MIDI world: %s\n", session.WorldReport().c_str());
   const bool written = session.Finish();
   if (platform::Ui().StopRequested()) {
     std::fprintf(console.err, "kelmora-flash: %s\n", texts::UploadStoppedText);
     return ExitInterrupted;
   }
-  return uploaded && written ? ExitSuccess : ExitFailure;
+  if (flashed == device::FlashInterfaceLost) return ExitInterfaceLost;
+  return flashed == 1 && written ? ExitSuccess : ExitFailure;
 }
 
 int RunInspect(const Options& options, const Console& console) {

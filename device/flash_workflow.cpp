@@ -105,11 +105,13 @@ std::int32_t RunFlashWorkflow(platform::WindowHandle owner, DetectedDevice* devi
     return 0;
   }
 
-  if (Call(handler, owner, device, ModelOpUpload) == 1) {
+  const std::int32_t uploaded = Call(handler, owner, device, ModelOpUpload);
+  if (uploaded == 1) {
     ShowFormattedMessage(platform::BoxOk, texts::CompleteCaption, texts::CompleteFormat,
                          shown.c_str());
     return 1;
   }
+  if (uploaded == ModelUploadLost) return FlashInterfaceLost;
   // Stopped by the user, not failed: the front end that took the request says
   // what the instrument is left with.
   if (platform::Ui().StopRequested()) return 0;

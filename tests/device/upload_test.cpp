@@ -33,7 +33,7 @@ class UploadTest : public DeviceTest {
     emulator::VirtualTarvonic& tarvonic = AddTarvonic(std::move(config));
     if (script) tarvonic.SetFaultScript(std::move(script));
     DetectedDevice device = Device();
-    const bool done = UploadTrack(nullptr, Track(), &device);
+    const bool done = UploadTrack(nullptr, Track(), &device) == UploadResult::Complete;
     times.clear();
     sent = Sent(&times);
     whole = tarvonic.Firmware() == test_images::PlainFirmware(Track());
