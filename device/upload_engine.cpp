@@ -97,7 +97,7 @@ struct Upload {
   bool stopped = false;
   std::uint32_t silentMs = 0;  // reply budgets used up since the last reply
   int silentSends = 0;          // sends in a row without a reply
-  int refusals = 0;             // answers since the last accepted packet, none accepting
+  int refusals = 0;             // answers that accepted nothing, since a packet went through at once
   std::uint32_t refusedSince = 0;        // when the first of them came
   midi::MidiPort* lostPort = nullptr;    // the device's port that went away, once one has
   char markerText[MarkerTextSize] = {};  // empty until the first marker
@@ -307,10 +307,15 @@ bool WalkTrack(Upload& u, std::span<const std::uint8_t> track) {
         std::span<std::uint8_t> packet;
         if (!BuildPacket(event, u.packet, packet, nullptr)) return false;
         const PacketKind kind = u.keys.OnPacketRead(packet, u.plain);
+        const int refusedBefore = u.refusals;
         if (SendPacket(u, packet, kind, event.dataOffset, trackLength) != Outcome::Accepted) {
           return false;
         }
-        u.refusals = 0;
+        // Only a packet that went through without a refusal ends a run of
+        // them: on a link that damages every packet, one taken after many
+        // refusals may well be a damaged one that slipped past the 7-bit
+        // checksum.
+        if (u.refusals == refusedBefore) u.refusals = 0;
         break;
       }
     }

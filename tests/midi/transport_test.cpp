@@ -16,6 +16,7 @@ using Lines = std::vector<std::string>;
 constexpr int Global = -1;
 constexpr std::uint32_t NotReady = platform::MidiErrNotReady, NoMem = platform::MmSysErrNoMem;
 constexpr std::uint32_t Busy = platform::MmSysErrAllocated;
+constexpr std::uint32_t NoDriver = platform::MmSysErrNoDriver, Error = platform::MmSysErrError;
 const Bytes Any = {PatternEnd};
 const Bytes Model41 = {0xF0, 0x41, PatternCapture, PatternEnd};
 const Bytes Reply41 = {0xF0, 0x41, 0x10, 0xF7};
@@ -81,6 +82,14 @@ struct Rig : TransportWorld, platform::Clock {
                            "OutUnprepare", "OutLongMsg", "OutReset",    "OutClose"};
     for (const sim::DriverCallRecord& c : world.midi.Calls())
       shown.push_back(names[static_cast<int>(c.call)] + std::to_string(c.port));
+  }
+  // Which ports are lost, and how many ReopenLostPorts brought back.
+  void Reopen() {
+    std::string line = "lost";
+    for (MidiPort* port = PortList; port != nullptr; port = port->next) {
+      if (PortIsLost(port)) line += " " + std::string(PortName(port));
+    }
+    shown.push_back(line + ", reopened " + std::to_string(ReopenLostPorts()));
   }
   void Sleep(std::uint32_t ms) override { world.clock.Sleep(ms); }
   std::uint32_t TickCount() override { return world.clock.TickCount(); }
@@ -225,6 +234,33 @@ TEST(Transport, InputAndOutput) {
        },
        {"300 sent 7", "300 out 128", "2123 sent 67", "2123 sent 7",
         "box Fatal Transfer-Error: MIDI-Error 67 during midiOutLongMsg"}},
+      {"a device that has gone is not shown: NODRIVER is not tried again, ERROR is; the port is lost "
+       "until it is opened again",
+       [](Rig& r) {
+         r.world.midi.FailLongMsg(0, {NoDriver, 1, 1});
+         r.world.midi.FailLongMsg(0, {Error, 2, 10});
+         r.Send(6);
+         r.Reopen();
+         r.Send(6);
+         r.Reopen();
+         r.Send(6);
+       },
+       {"300 sent 6", "lost Out 0, reopened 1", "2100 sent 1", "lost Out 0, reopened 1", "2100 out 6",
+        "2120 sent 0"}},
+      {"an interface unplugged: its input's buffers go back to the pool, its ports stay lost until it is "
+       "back, then they are opened again and hear",
+       [](Rig& r) {
+         r.Listen("m", 0, Model41);
+         r.world.midi.ApplyWorld({.unplugAfter = 1, .unplugError = true, .replugSeconds = 1}, 0, 0);
+         r.Send(6);
+         r.Send(6);
+         r.Reopen();
+         r.Wait(1000);
+         r.Reopen();
+         r.Receive(0, Reply41);
+       },
+       {"300 out 6", "320 sent 0", "320 sent 1", "lost In 0 Out 0, reopened 0", "lost In 0 Out 0, reopened 2",
+        "m@0 10"}},
   };
   for (const Scenario& s : scenarios) Play(s, true);
 }
