@@ -97,7 +97,7 @@ void SimMidiDriver::Transmit(std::uint32_t input, std::span<const std::uint8_t> 
     port.segments.Push({clock_.TickCount() + delayMs, static_cast<std::uint32_t>(bytes.size())});
     if (!port.eventPending) {
       if (!port.segmentActive) ActivateNext(port);
-      when = Arrival(port, port.segmentConsumed, inputRate_);
+      when = Arrival(port, port.segmentConsumed, port.burst ? 0 : inputRate_);
       port.eventPending = true;
       schedule = true;
     }
@@ -112,7 +112,8 @@ void SimMidiDriver::ScheduleInput(InPort& port, std::uint32_t when) {
 
 // One event: delivers every byte that has arrived by now, but stops after a
 // buffer went back to the host, so that the settle hook lets the dispatcher
-// queue it again before the next byte needs it.
+// queue it again before the next byte needs it; an input that takes bursts
+// (early-input) gets each one whole and at once, as over USB.
 void SimMidiDriver::RunInput(InPort& port) {
   const std::uint32_t now = clock_.TickCount();
   for (;;) {
@@ -123,7 +124,7 @@ void SimMidiDriver::RunInput(InPort& port) {
         port.eventPending = false;
         return;
       }
-      const std::uint32_t arrival = Arrival(port, port.segmentConsumed, inputRate_);
+      const std::uint32_t arrival = Arrival(port, port.segmentConsumed, port.burst ? 0 : inputRate_);
       if (platform::TickDiff(arrival, now) > 0) break;
       byte = port.wire.Pop();
       if (++port.segmentConsumed == port.segments.Front().length) {
@@ -133,7 +134,8 @@ void SimMidiDriver::RunInput(InPort& port) {
         if (!port.segments.Empty()) ActivateNext(port);
       }
     }
-    if (Feed(port, byte, false)) break;
+    // A burst goes in whole: what finds no buffer queued is lost.
+    if (Feed(port, byte, false) && !port.burst) break;
   }
   std::uint32_t when = 0;
   {
@@ -142,7 +144,7 @@ void SimMidiDriver::RunInput(InPort& port) {
       port.eventPending = false;
       return;
     }
-    when = Arrival(port, port.segmentConsumed, inputRate_);
+    when = Arrival(port, port.segmentConsumed, port.burst ? 0 : inputRate_);
   }
   ScheduleInput(port, when);  // at once if that byte is already there
 }

@@ -44,7 +44,8 @@ bool SimMidiDriver::Put(InPort& port, std::uint8_t byte, bool waitForBuffer,
     return false;
   }
   header->lpData[header->dwBytesRecorded++] = static_cast<char>(byte);
-  if (header->dwBytesRecorded < header->dwBufferLength) return false;
+  const bool piece = port.split != 0 && header->dwBytesRecorded >= port.split;
+  if (header->dwBytesRecorded < header->dwBufferLength && !piece) return false;
   HandBack(port, platform::MimLongData, notices);
   return true;
 }

@@ -151,10 +151,11 @@ class SimMidiDriver final : public platform::MidiDriver {
   void RecordTraffic(bool on);  // Sent(); on by default
   void RecordCalls(bool on);    // Calls(); off by default
   // Shows the behaviours on the instrument's ports from now on: its input
-  // and its output (traffic, early-input, unplug and replug on the pair,
-  // blocking-out on every output). Virtual mode; once, before the transport
-  // opens the ports. The quirks only the Wine driver shows (split, sync-done,
-  // notready, longerror) are not shown here: DriverQuirk names them.
+  // and its output (traffic, early-input, split, unplug and replug on the
+  // pair, blocking-out on every output). Virtual mode; once, before the
+  // transport opens the ports. The quirks only the Wine driver shows
+  // (sync-done, notready, longerror) are not shown here: DriverQuirk names
+  // them.
   void ApplyWorld(const WorldBehaviours& behaviours, std::uint32_t input, std::uint32_t output);
   // What the behaviours have done so far.
   WorldEffects Effects() const;

@@ -97,7 +97,9 @@ struct SimMidiDriver::InPort {
   std::condition_variable bufferAdded;
   bool open = false;
   bool started = false;
-  std::uint32_t gone = 0;  // non-zero: unplugged, and what every call answers
+  std::uint32_t gone = 0;   // non-zero: unplugged, and what every call answers
+  std::uint32_t split = 0;  // non-zero: buffers go back after this many bytes
+  bool burst = false;       // what is sent arrives whole and at once
   platform::MidiCallback callback = nullptr;
   std::uintptr_t instance = 0;
   std::uint32_t startedAt = 0;

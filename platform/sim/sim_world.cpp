@@ -1,9 +1,11 @@
 // The MIDI world's behaviours in the simulated driver (world_behaviours.h):
 // another program's traffic as events on the virtual clock and merged into
 // what the instrument sends, bytes dropped on the way to the instrument,
-// sends that block for their wire time, and the instrument's interface
-// unplugged and plugged back in. Early input is lost here anyway: the
-// virtual mode drops SysEx bytes that find no buffer queued.
+// sends that block for their wire time, input in pieces, and the instrument's
+// interface unplugged and plugged back in. The virtual mode drops SysEx bytes
+// that find no buffer queued anyway; early input comes in bursts, as over
+// USB, so that the dispatcher has no time to queue a buffer again between
+// the pieces of one.
 #include "platform/sim/sim_midi_driver.h"
 #include "platform/sim/sim_ports.h"
 
@@ -18,7 +20,13 @@ void SimMidiDriver::ApplyWorld(const WorldBehaviours& behaviours, std::uint32_t 
   w.startMs = clock_.TickCount();
   w.traffic = TrafficSource(behaviours.traffic, w.startMs);
   w.dropper.every = behaviours.dropByte;
-  if (behaviours.busyIn) inputs_.at(input)->config.openError = platform::MmSysErrAllocated;
+  InPort& in = *inputs_.at(input);
+  if (behaviours.busyIn) in.config.openError = platform::MmSysErrAllocated;
+  {
+    std::lock_guard lock(in.mutex);
+    in.split = behaviours.split;
+    in.burst = behaviours.earlyInput;
+  }
   if (w.traffic.Active() && virtual_ != nullptr) {
     virtual_->Schedule(w.traffic.NextDue(), [this] { RunTraffic(); });
   }

@@ -165,7 +165,6 @@ bool ParseWorldBehaviours(std::string_view text, WorldBehaviours& behaviours, st
 }
 
 std::string_view DriverQuirk(const WorldBehaviours& b) {
-  if (b.split != 0) return "split";
   if (b.syncDone) return "sync-done";
   if (b.notReady != 0) return "notready";
   if (b.longError > 0) return "longerror";

@@ -29,8 +29,9 @@
 //                 done, and the ports' clients get MIM_CLOSE and MOM_CLOSE
 //   replug=S      S seconds after the unplug the ports are back, under the
 //                 same names (with unplug only)
-// Quirks of winmm drivers the Wine driver shows:
 //   split=N       SysEx input comes back in buffers of at most N bytes
+//                 (Windows' newer MIDI stack handed out 6-byte pieces)
+// Quirks of winmm drivers only the Wine driver shows:
 //   sync-done     MOM_DONE inside midiOutLongMsg, without the wire time
 //   notready=K    the first K long messages answer MIDIERR_NOTREADY
 //   longerror=P   each SysEx input buffer comes back with MIM_LONGERROR with
@@ -81,8 +82,8 @@ using OtherSetting = std::function<bool(std::string_view key, std::optional<std:
 bool ParseWorldBehaviours(std::string_view text, WorldBehaviours& behaviours, std::string& error,
                           const OtherSetting& other = nullptr);
 
-// The first quirk in `behaviours` that only the Wine driver shows (split,
-// sync-done, notready, longerror), or empty.
+// The first quirk in `behaviours` that only the Wine driver shows
+// (sync-done, notready, longerror), or empty.
 std::string_view DriverQuirk(const WorldBehaviours& behaviours);
 
 // What the behaviours did in one run, for the line that closes it.
