@@ -6,6 +6,8 @@
 // here. Every wait is bounded.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "cli/firmware_digest.h"
 #include "tests/cli/cli_run.h"
 #include "tests/cli/jack_session.h"
@@ -58,6 +60,70 @@ TEST(RealMidiOverJack, FlashesASmallImageIntoTheEmulatorThroughItsFaults) {
     EXPECT_NE(std::find_if(t.events.begin(), t.events.end(),
                            [&](const auto& e) { return e.kind == kind && e.port == port; }),
               t.events.end()) << kind;
+  }
+}
+
+// Cuts every connection of the instrument's ports, as jack_disconnect would
+// by hand.
+void DisconnectInstrument() {
+  std::FILE* listing = popen("jack_lsp -c Tarvonic", "r");
+  std::string port;
+  std::vector<std::pair<std::string, std::string>> links;
+  for (char line[256]; listing != nullptr && std::fgets(line, sizeof line, listing) != nullptr;) {
+    std::string name(line, std::strcspn(line, "\n"));
+    if (name.starts_with(" ")) links.emplace_back(port, name.substr(name.find_first_not_of(' ')));
+    else port = name;
+  }
+  if (listing != nullptr) pclose(listing);
+  // The flasher may close its ports at the first cut, before the second.
+  for (const auto& [a, b] : links) std::system(("jack_disconnect '" + a + "' '" + b + "' 2>/dev/null").c_str());
+  EXPECT_FALSE(links.empty());
+}
+
+// Another client's traffic on the flasher's input costs no reply; the
+// instrument's connections cut, or the server stopped, mid-upload end it
+// within seconds with one box and exit code 3, the transcript complete.
+TEST(RealMidiOverJack, TrafficCostsNothingAndALostConnectionEndsTheUploadAtOnce) {
+  enum Action { Traffic, Disconnect, StopServer };
+  for (const Action action : {Traffic, Disconnect, StopServer}) {
+    SCOPED_TRACE(action);
+    const std::string dir = cli_test::TempPath("jack-world-" + std::to_string(getpid()) + "-" + std::to_string(action) + "-");
+    cli_test::JackSession jack = cli_test::StartJackSession(KF_FLASH_EXE, dir);
+    if (!jack.failure.empty()) GTEST_SKIP() << "no JACK test here: " << jack.failure;
+    const test_images::Bytes file = test_images::ReleaseShape(100);
+    cli_test::WriteFile(dir + "image.mid", file);
+    const Child traffic({KF_JACK_TRAFFIC, "Tarvonic Out:MIDI", "sense+clock+notes+sysex"}, dir + "traffic.log");
+    std::unique_ptr<Child> flasher;
+    for (int attempt = 0; attempt < 3; ++attempt) {  // a run that lost its scan to an xrun starts again
+      flasher = std::make_unique<Child>(
+          std::vector<std::string>{KF_FLASH_EXE, "--api", "jack", "--image", dir + "image.mid", "--transcript",
+                                   dir + "transcript.txt", "flash", "--yes"},
+          dir + "flasher.log");
+      if (flasher->WaitForOutput(" 10%", 120s)) break;
+    }
+    ASSERT_FALSE(flasher->Ended()) << flasher->Output();
+    const auto acted = cli_test::SteadyClock::now();
+    if (action == Disconnect) DisconnectInstrument();
+    if (action == StopServer) jack.jackd->Kill(SIGTERM, 10s);
+    const int code = flasher->Wait(120s);
+    const auto took = std::chrono::duration_cast<std::chrono::seconds>(cli_test::SteadyClock::now() - acted);
+    const std::string out = flasher->Output();
+    EXPECT_NE(out.find("\n1 device found\n"), std::string::npos) << out;
+    const cli_test::TranscriptFile t = cli_test::ReadTranscript(dir + "transcript.txt");
+    EXPECT_TRUE(t.malformed.empty());
+    if (action == Traffic) {
+      EXPECT_EQ(code, 0) << out;
+      EXPECT_EQ(out.find("!Retry"), std::string::npos) << "a reply went missing";
+      EXPECT_TRUE(std::any_of(t.events.begin(), t.events.end(), [](const cli_test::TranscriptEvent& e) {
+        return e.port == "Tarvonic Out:MIDI" && e.bytes.size() > 1 && e.bytes[1] == 0x7D;
+      })) << "no dump of the other client on the instrument's input";
+      continue;
+    }
+    EXPECT_EQ(code, 3) << out;
+    EXPECT_LE(took.count(), 10);
+    EXPECT_NE(out.find("== MIDI Connection Lost ==\nThe MIDI port \"Tarvonic "), std::string::npos) << out;
+    ASSERT_FALSE(t.events.empty());
+    EXPECT_EQ(t.events.back().kind + " " + t.events.back().rest.substr(0, 22), "BOX MIDI Connection Lost |");
   }
 }
 
