@@ -75,14 +75,9 @@ void Dispatch(platform::MidiHeader* header, std::span<std::uint8_t, ListenerCapt
       OfferToListeners(GlobalListeners, message, buffer, port, captures);
     });
   }
-  // A closing port is being taken down: the buffer stays where it is. A
-  // lost one gets no buffers until it is opened again.
-  const std::uint32_t now = port->flags.load(std::memory_order_relaxed);
-  if ((now & PortClosing) != 0) return;
-  if ((now & PortLost) != 0) {
-    BufferPut(buffer);
-    return;
-  }
+  // A closing port is being taken down: the buffer stays where it is. (A
+  // lost one refuses it, and it goes back to the pool.)
+  if ((port->flags.load(std::memory_order_relaxed) & PortClosing) != 0) return;
   HandToDriver(port, buffer);
 }
 

@@ -178,9 +178,9 @@ int ReopenLostPorts() {
   if (lost.empty()) return 0;
   platform::MidiDriver& midi = platform::Midi();
   for (const MidiPort* port : lost) TakeDown(midi, *port);
-  // Buffers a close handed back still name these records; the dispatcher
-  // returns them to the pool (the ports are lost) before the records take
-  // new handles.
+  // Buffers a close handed back still name these records; the closed
+  // handles refuse them and the dispatcher returns them to the pool before
+  // the records take new handles.
   WaitDispatcherIdle(ReopenSettleMs);
   int back = 0;
   for (MidiPort* port : lost) back += Reopen(midi, *port) ? 1 : 0;

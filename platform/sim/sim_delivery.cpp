@@ -112,41 +112,49 @@ void SimMidiDriver::ScheduleInput(InPort& port, std::uint32_t when) {
 
 // One event: delivers every byte that has arrived by now, but stops after a
 // buffer went back to the host, so that the settle hook lets the dispatcher
-// queue it again before the next byte needs it; an input that takes bursts
-// (early-input) gets each one whole and at once, as over USB.
+// queue it again before the next byte needs it. An input that takes bursts
+// (early-input) gets each one whole and at once, as over USB, and its
+// callbacks come once the burst is in: what finds no buffer queued is lost,
+// the same on every run.
 void SimMidiDriver::RunInput(InPort& port) {
   const std::uint32_t now = clock_.TickCount();
-  for (;;) {
+  bool burst = false;
+  {
+    std::lock_guard lock(port.mutex);
+    burst = port.deferring = port.burst;
+  }
+  for (bool arrived = true; arrived;) {
     std::uint8_t byte = 0;
     {
       std::lock_guard lock(port.mutex);
-      if (!port.segmentActive) {
-        port.eventPending = false;
-        return;
-      }
-      const std::uint32_t arrival = Arrival(port, port.segmentConsumed, port.burst ? 0 : inputRate_);
-      if (platform::TickDiff(arrival, now) > 0) break;
+      arrived = port.segmentActive &&
+                platform::TickDiff(Arrival(port, port.segmentConsumed, burst ? 0 : inputRate_), now) <= 0;
+      if (!arrived) break;
       byte = port.wire.Pop();
       if (++port.segmentConsumed == port.segments.Front().length) {
         port.segments.Pop();
-        port.wireFreeAt = arrival;
+        port.wireFreeAt = Arrival(port, port.segmentConsumed - 1, burst ? 0 : inputRate_);
         port.segmentActive = false;
         if (!port.segments.Empty()) ActivateNext(port);
       }
     }
-    // A burst goes in whole: what finds no buffer queued is lost.
-    if (Feed(port, byte, false) && !port.burst) break;
+    if (Feed(port, byte, false) && !burst) break;
   }
+  std::vector<Notice> deferred;
   std::uint32_t when = 0;
+  bool more = false;
   {
     std::lock_guard lock(port.mutex);
-    if (!port.segmentActive) {
-      port.eventPending = false;
-      return;
-    }
-    when = Arrival(port, port.segmentConsumed, port.burst ? 0 : inputRate_);
+    port.deferring = false;
+    deferred.swap(port.deferred);
+    more = port.segmentActive;
+    if (more) when = Arrival(port, port.segmentConsumed, burst ? 0 : inputRate_);
+    port.eventPending = more;
   }
-  ScheduleInput(port, when);  // at once if that byte is already there
+  for (const Notice& n : deferred) {
+    if (n.callback != nullptr) n.callback(n.handle, n.message, n.instance, n.param1, n.param2);
+  }
+  if (more) ScheduleInput(port, when);  // at once if that byte is already there
 }
 
 void SimMidiDriver::InjectNow(std::uint32_t input, std::span<const std::uint8_t> bytes) {

@@ -92,6 +92,10 @@ bool SimMidiDriver::Feed(InPort& port, std::uint8_t byte, bool waitForBuffer) {
       void Stray() { ++port.dropped; }
     } sink{*this, port, notices, lock, waitForBuffer, stamp, handedBack};
     AssembleInput(port.assembly, byte, sink);
+    if (port.deferring) {  // a burst: its callbacks come once it is in (RunInput)
+      port.deferred.insert(port.deferred.end(), notices.items.begin(), notices.items.begin() + notices.count);
+      notices.count = 0;
+    }
   }
   notices.Send();
   return handedBack;

@@ -100,6 +100,8 @@ struct SimMidiDriver::InPort {
   std::uint32_t gone = 0;   // non-zero: unplugged, and what every call answers
   std::uint32_t split = 0;  // non-zero: buffers go back after this many bytes
   bool burst = false;       // what is sent arrives whole and at once
+  bool deferring = false;   // a burst is going in: its callbacks wait in `deferred`
+  std::vector<Notice> deferred;
   platform::MidiCallback callback = nullptr;
   std::uintptr_t instance = 0;
   std::uint32_t startedAt = 0;
