@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "image/firmware_image.h"
+#include "midi/port_registry.h"
 #include "platform/services.h"
 #include "texts/user_texts.h"
 
@@ -78,6 +79,9 @@ std::int32_t RunFlashWorkflow(platform::WindowHandle owner, DetectedDevice* devi
   // flash on the same instrument inside the first.
   if (g_running) return 0;
   RunningMark running;
+  // An interface plugged back in since the scan: its ports are opened again
+  // in the records the device names.
+  midi::ReopenLostPorts();
   const ModelHandler handler = device->model->handler;
   const char* imageVersion = LoadedFirmwareImage().version;  // compared
   const VersionLabel shown;
