@@ -68,10 +68,10 @@ constexpr int SilentSendsLimit = 4;
 // run of lost replies and a cable plugged back in, yet a script whose
 // instrument is gone for good still ends (the unattended answer is Cancel).
 constexpr std::uint32_t UnattendedSilenceLimitMs = 10 * 60000;
-// An instrument that has refused every attempt for a minute, and eight times
-// in a row, is most likely fed damaged bytes: an interface or cable that
-// loses or changes bytes fails every checksum, and sending again cannot
-// help. The user is asked whether to go on. Eight refusals in a row happen by
+// An instrument that has refused what it got for a minute, eight times, and
+// taken no packet at its first attempt meanwhile, is most likely fed
+// damaged bytes: an interface or cable that loses or changes bytes fails
+// every checksum, and sending again cannot help. The user is asked whether to go on. Eight refusals in a row happen by
 // chance once in 10^8 packets at the 10 % of refused attempts the worst
 // fault soak has, and a packet refused a few times that then passes never
 // comes near a minute. With nobody to ask, the upload gives up within five
