@@ -279,6 +279,31 @@ TEST_F(UploadTest, AnInstrumentRefusingEverythingLeadsToTheTransferErrorsBox) {
   }
 }
 
+// Only a minute in which no packet went through at its first attempt asks:
+// every twentieth packet refused three times never does, however long the
+// upload; every packet refused three times (each passing only at its fourth
+// attempt, as through a link that damages most of them) does.
+TEST_F(UploadTest, RefusalsAskOnlyWhenNoPacketGoesThroughAtOnceForAMinute) {
+  const Bytes file = test_images::ReleaseShape(1200);
+  UseImage(file);
+  for (const std::uint32_t every : {20u, 1u}) {
+    SCOPED_TRACE(every);
+    auto packets = std::make_shared<std::uint32_t>(0);
+    auto left = std::make_shared<int>(-1);  // refusals left for the packet at hand; -1: the next is new
+    EXPECT_EQ(Upload({}, [=](const PacketView& p) -> std::optional<emulator::FaultDecision> {
+                if (p.index <= 50 || p.command != CommandData) return std::nullopt;
+                if (*left < 0) *left = (*packets)++ % every == 0 ? 3 : 0;
+                if (*left == 0) {
+                  *left = -1;
+                  return std::nullopt;
+                }
+                --*left;
+                return emulator::FaultDecision{.fault = PacketFault::Code1};
+              }), every != 1);
+    EXPECT_EQ(Captions(), every == 1 ? Strings{"Device reports Transfer Errors"} : Strings{});
+  }
+}
+
 // The packet buffer holds 2,056 bytes (F0 included), the plain payload of a
 // header or data packet 2,040. An image with a longer packet is refused
 // before anything is sent; one with packets at the limits uploads whole.
