@@ -82,7 +82,7 @@ void DisconnectInstrument() {
 
 // Another client's traffic on the flasher's input costs no reply; the
 // instrument's connections cut, or the server stopped, mid-upload end it
-// within seconds with one box and exit code 3, the transcript complete.
+// within seconds with one box and exit code 4, the transcript complete.
 TEST(RealMidiOverJack, TrafficCostsNothingAndALostConnectionEndsTheUploadAtOnce) {
   enum Action { Traffic, Disconnect, StopServer };
   for (const Action action : {Traffic, Disconnect, StopServer}) {
@@ -119,7 +119,7 @@ TEST(RealMidiOverJack, TrafficCostsNothingAndALostConnectionEndsTheUploadAtOnce)
       })) << "no dump of the other client on the instrument's input";
       continue;
     }
-    EXPECT_EQ(code, 3) << out;
+    EXPECT_EQ(code, 4) << out;
     EXPECT_LE(took.count(), 10);
     EXPECT_NE(out.find("== MIDI Connection Lost ==\nThe MIDI port \"Tarvonic "), std::string::npos) << out;
     ASSERT_FALSE(t.events.empty());

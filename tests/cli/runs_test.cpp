@@ -120,7 +120,7 @@ const Row Rows[] = {
     {"transcript_unwritable", {"--virtual", "--transcript", "@NONE", "flash", "--yes"}, "", 1, {},
      {"kelmora-flash: cannot write the transcript "}, {}},
     {"world_unplugged", {"--virtual", "--world", "unplug=55", "--image", "@SMALL", "--transcript", "@T", "flash", "--yes"},
-     "", 3,
+     "", 4,
      {"== MIDI Connection Lost ==\nThe MIDI port \"Virtual Tarvonic\" went away during the Upload:",
       "virtual MIDI world: unplug=55: unplugged at "},
      {}, {"BOX MIDI Connection Lost | "}, {"Upload Error", "Fatal", "Unable to send"}},

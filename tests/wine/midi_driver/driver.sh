@@ -17,7 +17,7 @@
 #            names that input and why, finds no instrument, exits 1, and the
 #            instrument received no firmware
 #   lost     the interface went away: one "MIDI Connection Lost" box naming
-#            its port, in the transcript too, exit code 3, within 20 s
+#            its port, in the transcript too, exit code 4, within 20 s
 #   errors   answered by hand (OK to start, then end of input): the
 #            "Device reports Transfer Errors" box after a minute of
 #            refusals, "Upload Error", exit code 1
@@ -73,7 +73,7 @@ case $expect in
     grep -q "no device to flash" "$dir/flash.log" || fail "an instrument found"
     [ ! -s "$dir/firmware.bin" ] || fail "the instrument received firmware" ;;
   lost)
-    [ "$status" = 3 ] || fail "exit code $status, not 3"
+    [ "$status" = 4 ] || fail "exit code $status, not 4"
     [ "$(grep -c '== MIDI Connection Lost ==' "$dir/flash.log")" = 1 ] || fail "not one \"MIDI Connection Lost\" box"
     grep -Eq 'The MIDI port "MIDI Interface A (In|Out)" went away' "$dir/flash.log" || fail "the interface not named"
     box "MIDI Connection Lost"
