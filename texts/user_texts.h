@@ -142,6 +142,12 @@ inline constexpr char DevelopmentFormat[] =
     "Use it only with a virtual instrument or a test unit.\r\n"
     "Are you sure you want to write the development image into this Device?";
 
+// --- command line: what a virtual instrument wrote -------------------------
+inline constexpr char VirtualFirmwareWrongText[] =
+    "the upload reported success, but the virtual Tarvonic's firmware is not the image's";
+inline constexpr char EmulatedFirmwareWrongText[] =
+    "the emulated Tarvonic's firmware is not the image's plain firmware";
+
 // --- command line: interrupts during an upload ------------------------------
 inline constexpr char InterruptWarningText[] =
     "interrupted. Stopping the upload now leaves the Device in its boot loader\n"

@@ -18,17 +18,18 @@ using cli_test::Child;
 using namespace std::chrono_literals;
 
 // The emulator's digest of what it wrote, through its faults, must be the
-// image's plain firmware.
+// image's plain firmware, and the emulator ends with 0 only then.
 TEST(RealMidiOverJack, FlashesASmallImageIntoTheEmulatorThroughItsFaults) {
   const std::string dir = cli_test::TempPath("jack-" + std::to_string(getpid()) + "-");
-  cli_test::JackSession jack = cli_test::StartJackSession(
-      KF_FLASH_EXE, dir, {"--faults", "seed=5,drop=0.02,code2=0.04,code4=0.03,other=0.02,garbage=0.05"});
-  if (!jack.failure.empty()) GTEST_SKIP() << "no JACK test here: " << jack.failure;
   test_images::ImageBuilder builder;
   builder.Version("9.00").Marker("Erasing Flash...").Header().Reset().Marker("Writing Sections...");
   for (int i = 0; i < 24; ++i) builder.Data(116);
   const test_images::Bytes file = builder.Data(37).Marker("Restarting...").EndOfTrack().File();
   cli_test::WriteFile(dir + "image.mid", file);
+  cli_test::JackSession jack = cli_test::StartJackSession(
+      KF_FLASH_EXE, dir,
+      {"--image", dir + "image.mid", "--faults", "seed=5,drop=0.02,code2=0.04,code4=0.03,other=0.02,garbage=0.05"});
+  if (!jack.failure.empty()) GTEST_SKIP() << "no JACK test here: " << jack.failure;
 
   // Without realtime scheduling a loaded machine gives the server xruns that
   // lose a cycle's events. The upload recovers by the protocol; the scan's
@@ -140,9 +141,9 @@ TEST(RealSignal, OneEndsTheProgramBeforeTheUploadDuringItTheFirstWarnsAndTheSeco
     EXPECT_EQ(asking.Signal(), SIGINT) << asking.Output();
     EXPECT_EQ(asking.Output().find(Warning), std::string::npos);
   }
-  cli_test::JackSession jack = cli_test::StartJackSession(KF_FLASH_EXE, dir);
-  if (!jack.failure.empty()) GTEST_SKIP() << "no JACK test here: " << jack.failure;
   cli_test::WriteFile(dir + "image.mid", test_images::ReleaseShape(400));
+  cli_test::JackSession jack = cli_test::StartJackSession(KF_FLASH_EXE, dir, {"--image", dir + "image.mid"});
+  if (!jack.failure.empty()) GTEST_SKIP() << "no JACK test here: " << jack.failure;
   // A loaded machine can lose the scan's one question to a JACK xrun
   // (jack_test.cpp): a run that ends before the upload is started again.
   std::unique_ptr<Child> flasher;
@@ -158,6 +159,7 @@ TEST(RealSignal, OneEndsTheProgramBeforeTheUploadDuringItTheFirstWarnsAndTheSeco
   EXPECT_TRUE(flasher->WaitForOutput(Warning, 10s)) << flasher->Output();
   EXPECT_TRUE(flasher->WaitForOutput(" 20%", 60s)) << "the upload goes on\n" << flasher->Output();
   EXPECT_EQ(flasher->Kill(SIGINT, 20s), 130) << flasher->Output();
+  EXPECT_EQ(jack.emulator->Kill(SIGINT, 10s), 1) << "part of the image is not the image";
   jack.Stop();
   // What the stop says and how the transcript ends: session_test.cpp.
   EXPECT_EQ(flasher->Signal(), 0) << "ended by the program, not by the signal";
