@@ -22,40 +22,39 @@
 namespace {
 
 std::atomic<bool> stop{false};
+jack_client_t* client = nullptr;
 jack_port_t* out = nullptr;
 sim::TrafficSource* source = nullptr;
 sim::WorldEffects effects;
-std::vector<std::uint8_t> due;  // reserved: the process callback does not allocate
-std::vector<std::uint8_t> sysex;
+std::vector<std::uint8_t> due, sysex;  // reserved: the process callback does not allocate
 sim::InputAssembly assembly;
+
+std::uint32_t Milliseconds(jack_nframes_t frames) {
+  return static_cast<std::uint32_t>(frames * 1000ull / jack_get_sample_rate(client));
+}
 
 struct Sink {
   void* buffer;
-  void Write(const std::uint8_t* bytes, std::size_t n) { jack_midi_event_write(buffer, 0, bytes, n); }
   void Short(std::uintptr_t packed) {
     const std::uint8_t bytes[3] = {static_cast<std::uint8_t>(packed), static_cast<std::uint8_t>(packed >> 8),
                                    static_cast<std::uint8_t>(packed >> 16)};
-    Write(bytes, bytes[0] >= 0xF8 ? 1 : 1 + sim::DataBytesOf(bytes[0]));
+    jack_midi_event_write(buffer, 0, bytes, bytes[0] >= 0xF8 ? 1 : 1 + sim::DataBytesOf(bytes[0]));
   }
   void Broken() { sysex.clear(); }
   bool SysEx(std::uint8_t byte) {
     sysex.push_back(byte);
-    if (byte == sim::SysExEnd) {
-      Write(sysex.data(), sysex.size());
-      sysex.clear();
-    }
+    if (byte == sim::SysExEnd) jack_midi_event_write(buffer, 0, sysex.data(), sysex.size());
+    if (byte == sim::SysExEnd) sysex.clear();
     return true;
   }
   void Stray() {}
 };
 
-int Process(jack_nframes_t frames, void* client) {
+int Process(jack_nframes_t frames, void*) {
   Sink sink{jack_port_get_buffer(out, frames)};
   jack_midi_clear_buffer(sink.buffer);
-  const auto now = static_cast<std::uint32_t>(jack_last_frame_time(static_cast<jack_client_t*>(client)) * 1000ull /
-                                              jack_get_sample_rate(static_cast<jack_client_t*>(client)));
   due.clear();
-  source->TakeDue(now, due, effects);
+  source->TakeDue(Milliseconds(jack_last_frame_time(client)), due, effects);
   for (const std::uint8_t byte : due) sim::AssembleInput(assembly, byte, sink);
   return 0;
 }
@@ -69,20 +68,16 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: kf-jack-traffic PORT sense+clock+notes+sysex %s\n", error.c_str());
     return 2;
   }
-  jack_client_t* client = jack_client_open("kf-jack-traffic", JackNoStartServer, nullptr);
+  client = jack_client_open("kf-jack-traffic", JackNoStartServer, nullptr);
   if (client == nullptr) return 1;
-  sim::TrafficSource traffic(world.traffic,
-                             static_cast<std::uint32_t>(jack_frame_time(client) * 1000ull / jack_get_sample_rate(client)));
+  sim::TrafficSource traffic(world.traffic, Milliseconds(jack_frame_time(client)));
   source = &traffic;
   due.reserve(1 << 12);
   sysex.reserve(1 << 12);
   out = jack_port_register(client, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
-  jack_set_process_callback(client, Process, client);
+  jack_set_process_callback(client, Process, nullptr);
   if (out == nullptr || jack_activate(client) != 0) return 1;
-  std::signal(SIGINT, [](int) { stop = true; });
-  std::signal(SIGTERM, [](int) { stop = true; });
-  std::printf("traffic on\n");
-  std::fflush(stdout);
+  for (const int signal : {SIGINT, SIGTERM}) std::signal(signal, [](int) { stop = true; });
   while (!stop) {
     jack_port_t* listened = jack_port_by_name(client, argv[1]);
     const char** inputs = listened != nullptr ? jack_port_get_all_connections(client, listened) : nullptr;

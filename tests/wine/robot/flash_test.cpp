@@ -37,10 +37,13 @@ struct World {
   bool unplugged = false;     // the interface goes during the first upload and comes back
 };
 
+// The programs carry the development image, and their boxes say so.
+constexpr char ImageLabel[] = "1.91 (development image)";
+
 // A text of the flash's boxes, with the image's version.
-std::string Formatted(const char* format) {
-  char text[512];
-  std::snprintf(text, sizeof text, format, "1.91");
+std::string Formatted(const char* format, const char* version = ImageLabel) {
+  char text[768];
+  std::snprintf(text, sizeof text, format, version);
   return text;
 }
 
