@@ -157,13 +157,16 @@ int FlashWithSession(Session& session, const Options& options, const Console& co
   }
   std::fprintf(console.out, "Flashing %s with firmware V%s\n", DeviceLine(devices[chosen]).c_str(),
                VersionLabel(LoadedFirmwareImage()).c_str());
-  const bool uploaded = RunFlashWorkflow(nullptr, devices[chosen]) == 1;
+  const std::int32_t flashed = RunFlashWorkflow(nullptr, devices[chosen]);
+  const bool uploaded = flashed == 1;
   const bool whole = ReportVirtualFirmware(session, console);
+  if (!options.world.empty()) std::fprintf(console.out, "virtual MIDI world: %s\n", session.WorldReport().c_str());
   const bool written = session.Finish();
   if (platform::Ui().StopRequested()) {
     std::fprintf(console.err, "kelmora-flash: %s\n", texts::UploadStoppedText);
     return ExitInterrupted;
   }
+  if (flashed == device::FlashInterfaceLost) return ExitInterfaceLost;
   // The host said "Upload Complete", the instrument knows better: a dry run
   // must never pass over firmware that is not the image's.
   if (uploaded && !whole) std::fprintf(console.err, "kelmora-flash: %s\n", texts::VirtualFirmwareWrongText);
