@@ -10,6 +10,7 @@
 #include "device/upload_engine.h"
 #include "image/firmware_image.h"
 #include "midi/port_registry.h"
+#include "platform/win32/system_dlls_win32.h"
 #include "resources/resource.h"
 #include "texts/user_texts.h"
 #include "ui/win32_ui.h"
@@ -36,6 +37,7 @@ HICON LoadApplicationIcon(HINSTANCE instance, int size) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  win32::LoadDllsFromSystemFolderOnly();  // before anything loads a DLL by name
   InstallPlatform(instance);
 
   if (!FirmwareImageUsable(instance)) {

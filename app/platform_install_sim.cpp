@@ -65,6 +65,7 @@ void InstallPlatform(HINSTANCE instance) {
   static sim::PacedClock clock(world->clock, realClock, TimeScale);
   static win32::Win32Dialogs dialogs;
   static PausedProgressView progress(ui::Win32ProgressView(), StatusPauseMs);
+  ui::PortsAreVirtual = true;
   platform::Install({.module = instance,
                      .midi = &world->midi,
                      .clock = &clock,

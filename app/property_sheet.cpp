@@ -1,7 +1,11 @@
 #include "app/property_sheet.h"
 
+#include <cstring>
+
+#include "image/firmware_image.h"
 #include "platform/services.h"
 #include "resources/resource.h"
+#include "texts/user_texts.h"
 #include "ui/win32_ui.h"
 
 using ui::SmallAppIcon;
@@ -54,9 +58,14 @@ void RunPropertySheet() {
   }
   if (created == 0) return;
 
-  // A missing string leaves the caption empty rather than undefined.
+  // A missing string leaves the caption empty rather than undefined. A
+  // program with the development image says so in its title, before any
+  // scan shows a version.
   char caption[CaptionBufferSize] = {};
   LoadStringA(Module(), IDS_SHEET_CAPTION, caption, CaptionBufferSize);
+  if (image::LoadedFirmwareImage().development) {
+    std::strncat(caption, texts::DevelopmentMark, CaptionBufferSize - std::strlen(caption) - 1);
+  }
 
   PROPSHEETHEADERA header = {};
   header.dwSize = PROPSHEETHEADERA_V1_SIZE;

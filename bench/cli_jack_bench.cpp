@@ -147,7 +147,9 @@ int main(int argc, char** argv) {
   const std::string transcript = dir + "transcript.txt";
   std::vector<std::string> arguments = {KF_FLASH_EXE, "--api", "jack", "--transcript", transcript};
   arguments.insert(arguments.end(), flashOptions.begin(), flashOptions.end());
-  arguments.insert(arguments.end(), {"flash", "--yes"});
+  // The embedded image is the development image unless the build says
+  // otherwise, and the emulator's ports are real ones.
+  arguments.insert(arguments.end(), {"flash", "--yes", "--allow-development-image"});
   std::printf("Flashing in real time over JACK (dummy back end) into kelmora-flash emulate...\n");
   std::fflush(stdout);
   const auto start = cli_test::SteadyClock::now();

@@ -30,9 +30,10 @@ std::string DeviceLine(const DetectedDevice* device) {
   return line;
 }
 
-std::string DeviceDetails(const DetectedDevice* device, const char* imageVersion) {
+std::string DeviceDetails(const DetectedDevice* device) {
   char details[texts::DeviceDetailsSize];
-  texts::FormatDeviceDetails(device::DescribeDevice(*device), imageVersion, details);
+  texts::FormatDeviceDetails(device::DescribeDevice(*device), VersionLabel(LoadedFirmwareImage()),
+                             details);
   return details;
 }
 
@@ -87,6 +88,18 @@ bool ReportVirtualFirmware(Session& session, const Console& console) {
   return whole;
 }
 
+// The development image goes to an instrument on real MIDI ports only when
+// the user says so: it is test data, and a real Tarvonic would be left in
+// its boot loader. The virtual instrument takes it without asking.
+bool RefuseDevelopmentImage(const Options& options, const Console& console) {
+  const image::FirmwareImage& loaded = LoadedFirmwareImage();
+  if (options.virtualMidi || !loaded.development || options.allowDevelopmentImage) return false;
+  char line[256];
+  std::snprintf(line, sizeof line, texts::DevelopmentRefusedFormat, loaded.version);
+  std::fprintf(console.err, "kelmora-flash: %s\n", line);
+  return true;
+}
+
 }  // namespace
 
 int RunPorts(const Options& options, const Console& console) {
@@ -105,7 +118,7 @@ int RunScan(const Options& options, const Console& console) {
   const std::vector<DetectedDevice*> devices = ScanAndList(console);
   for (std::size_t i = 0; i < devices.size(); ++i) {
     std::fprintf(console.out, "\n%zu:\n", i + 1);
-    PrintLines(console.out, DeviceDetails(devices[i], LoadedFirmwareImage().version), "  ");
+    PrintLines(console.out, DeviceDetails(devices[i]), "  ");
   }
   if (!session.Finish()) return ExitFailure;
   return devices.empty() ? ExitFailure : ExitSuccess;
@@ -113,7 +126,10 @@ int RunScan(const Options& options, const Console& console) {
 
 int RunFlash(const Options& options, const Console& console) {
   Session session(options, console);
-  if (!session.Install() || !session.LoadImage() || !session.StartMidi()) return ExitFailure;
+  // The image first, so that a refusal opens no port.
+  if (!session.LoadImage()) return ExitFailure;
+  if (RefuseDevelopmentImage(options, console)) return ExitDevelopmentImage;
+  if (!session.Install() || !session.StartMidi()) return ExitFailure;
   return FlashWithSession(session, options, console);
 }
 
@@ -140,7 +156,7 @@ int FlashWithSession(Session& session, const Options& options, const Console& co
     return ExitFailure;
   }
   std::fprintf(console.out, "Flashing %s with firmware V%s\n", DeviceLine(devices[chosen]).c_str(),
-               LoadedFirmwareImage().version);
+               VersionLabel(LoadedFirmwareImage()).c_str());
   const std::int32_t flashed = RunFlashWorkflow(nullptr, devices[chosen]);
   const bool uploaded = flashed == 1;
   const bool whole = ReportVirtualFirmware(session, console);

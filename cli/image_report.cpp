@@ -3,10 +3,12 @@
 #include <cerrno>
 #include <cstring>
 
+#include "cli/system_platform.h"
 #include "device/keystream.h"
 #include "device/upload_packets.h"
-#include "image/firmware_image.h"
 #include "image/track_walker.h"
+#include "platform/firmware_resource.h"
+#include "texts/user_texts.h"
 
 namespace cli {
 
@@ -37,6 +39,7 @@ ImageReport InspectImage(std::span<const std::uint8_t> file) {
   }
   report.valid = true;
   report.version = image.version;
+  report.development = image.development;
   report.trackLength = image.trackLength;
   std::vector<std::uint8_t> message;
   TrackCursor cursor = StartTrackWalk(track);
@@ -72,10 +75,23 @@ void PrintImageReport(const ImageReport& report, std::FILE* out) {
     markers += marker;
   }
   std::fprintf(out,
-               "image: valid\nversion: %s\ntrack-length: %u\nevents: %u\nsysex: %u\n"
-               "header-packets: %u\ndata-packets: %u\nreset-packets: %u\nmarkers: %s\n",
-               report.version.c_str(), report.trackLength, report.events, report.sysex,
+               "image: valid\nversion: %s\ndevelopment-image: %s\ntrack-length: %u\nevents: %u\n"
+               "sysex: %u\nheader-packets: %u\ndata-packets: %u\nreset-packets: %u\nmarkers: %s\n",
+               report.version.c_str(), report.development ? "yes" : "no", report.trackLength,
+               report.events, report.sysex,
                report.headerPackets, report.dataPackets, report.resetPackets, markers.c_str());
+}
+
+std::string VersionLabel(const FirmwareImage& image) {
+  char label[texts::VersionLabelSize];
+  texts::FormatVersionLabel(image.version, image.development, label);
+  return label;
+}
+
+std::string EmbeddedImageLabel() {
+  FirmwareImage image;
+  if (!ReadFirmwareImage(platform::FindFirmwareResource(SystemModule()), image)) return "unusable";
+  return "V" + VersionLabel(image);
 }
 
 bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes, std::string& error) {

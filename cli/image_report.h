@@ -8,12 +8,15 @@
 #include <string>
 #include <vector>
 
+#include "image/firmware_image.h"
+
 namespace cli {
 
 struct ImageReport {
   bool valid = false;
   std::string reason;  // invalid only
   std::string version;
+  bool development = false;  // the repository's development image
   std::uint32_t trackLength = 0;
   std::uint32_t events = 0;  // meta and SysEx events walked
   std::uint32_t sysex = 0;
@@ -29,6 +32,13 @@ ImageReport InspectImage(std::span<const std::uint8_t> file);
 
 // The report as `key: value` lines.
 void PrintImageReport(const ImageReport& report, std::FILE* out);
+
+// An image's version as the program shows it: "1.91", or "1.91 (development
+// image)" for the development image.
+std::string VersionLabel(const image::FirmwareImage& image);
+// "V1.91 (development image)": the image the program carries, for
+// --version; "unusable" when it carries none the program would accept.
+std::string EmbeddedImageLabel();
 
 // Reads a whole file; false (with the reason) when it cannot be read.
 bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes, std::string& error);

@@ -8,6 +8,8 @@
 
 #if defined(_WIN32)
 #include <io.h>
+
+#include "platform/win32/system_dlls_win32.h"
 #define KF_ISATTY _isatty
 #define KF_FILENO _fileno
 #else
@@ -17,6 +19,9 @@
 #endif
 
 int main(int argc, char** argv) {
+#if defined(_WIN32)
+  win32::LoadDllsFromSystemFolderOnly();  // before anything loads a DLL by name
+#endif
   std::vector<std::string> arguments(argv + 1, argv + argc);
   cli::Console console;
   console.terminal = KF_ISATTY(KF_FILENO(stdout)) != 0;

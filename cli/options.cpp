@@ -2,12 +2,16 @@
 
 #include <CLI/CLI.hpp>
 
+#include "cli/commands.h"
+#include "cli/image_report.h"
+
 namespace cli {
 
 const char* UsageText() {
   return "usage: kelmora-flash [--virtual [--faults SPEC] [--world SPEC]] [--image FILE] [--transcript FILE]\n"
          "                     [--api alsa|jack] COMMAND [command options]\n"
-         "commands: ports | scan | flash [--device N] [--yes] | inspect [FILE] | emulate\n"
+         "commands: ports | scan | flash [--device N] [--yes] [--allow-development-image]\n"
+         "          | inspect [FILE] | emulate\n"
          "          (kelmora-flash --help for more)\n";
 }
 
@@ -15,8 +19,12 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments, Options&
   CLI::App app("Firmware flasher for the Tarvonic", "kelmora-flash");
   app.require_subcommand(1, 1);
   app.set_help_all_flag("", "");
-  app.set_version_flag("--version", std::string("kelmora-flash ") + KF_VERSION,
-                       "print the program's version and exit");
+  // The firmware the program carries is read only when asked for.
+  app.set_version_flag(
+      "--version",
+      [] { return std::string("kelmora-flash ") + KF_VERSION + ", firmware " + EmbeddedImageLabel(); },
+      "print the program's version and the firmware it carries, and exit");
+  app.footer(ExitCodesText);
 
   std::string faults;
   std::string api;
@@ -42,6 +50,8 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments, Options&
   flash->add_option("--device", options.device, "the device's number in the scan's list")
       ->check(CLI::Range(1, 1000));
   flash->add_flag("--yes", options.yes, "answer OK to every question");
+  flash->add_flag("--allow-development-image", options.allowDevelopmentImage,
+                  "write the development image into an instrument on real MIDI ports (test units only)");
   CLI::App* inspect = app.add_subcommand("inspect", "validate a firmware image and describe it");
   inspect->add_option("FILE", options.inspectFile, "the image (default: the embedded one)");
   CLI::App* emulate = app.add_subcommand(

@@ -25,6 +25,7 @@ struct Options {
   Command command = Command::Ports;
   int device = 0;  // flash: 1-based; 0: the only one
   bool yes = false;
+  bool allowDevelopmentImage = false;  // flash: the development image on real ports too
   std::string inspectFile;  // empty: the embedded image
 };
 

@@ -68,6 +68,10 @@ struct VersionLabel {
 
 bool ConfirmDevelopmentImage() {
   if (!LoadedFirmwareImage().development) return true;
+  // Its box has no owner either: a scan or a flash started from the page
+  // under it must wait, as under the workflow's own boxes.
+  if (g_running) return false;
+  RunningMark asking;
   return ShowFormattedMessage(OkCancelDefaultCancel, texts::DevelopmentCaption,
                               texts::DevelopmentFormat, LoadedFirmwareImage().version) ==
          platform::IdOk;

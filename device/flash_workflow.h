@@ -18,12 +18,14 @@ std::int32_t RunFlashWorkflow(platform::WindowHandle owner, DetectedDevice* devi
 // Asked by a program before RunFlashWorkflow for an instrument on real MIDI
 // ports (not a virtual one): with the development image loaded, a box with
 // OK and Cancel, Cancel the default, says what writing it would do. True when
-// the image is no development image, or the user pressed OK.
+// the image is no development image, or the user pressed OK; false without a
+// box while a workflow or another such question runs.
 bool ConfirmDevelopmentImage();
 
-// True while a workflow runs. Its message boxes have no owner, so the page
-// stays usable under them; a scan must not free the device the workflow
-// holds, and a second workflow must not start inside the first one's box.
+// True while a workflow runs, or ConfirmDevelopmentImage asks. Their message
+// boxes have no owner, so the page stays usable under them; a scan must not
+// free the device the flash is for, and a second flash must not start inside
+// the first one's box.
 bool FlashWorkflowRunning();
 
 // Formats with printf rules into a 5000-character buffer and shows the text in

@@ -134,13 +134,20 @@ inline constexpr std::size_t VersionLabelSize = 48;  // 19 characters and the ma
 void FormatVersionLabel(std::string_view version, bool development,
                         std::span<char, VersionLabelSize> label);
 inline constexpr char DevelopmentCaption[] = "Development Firmware Image!";
-// The image's version.
+// The image's version. Lines short enough for a message box not to break them.
 inline constexpr char DevelopmentFormat[] =
-    "This program carries the DEVELOPMENT firmware image V%s: test data, not\r\n"
-    "a firmware release. Written into a real Tarvonic it leaves the instrument\r\n"
-    "in its boot loader without working firmware.\r\n"
-    "Use it only with a virtual instrument or a test unit.\r\n"
-    "Are you sure you want to write the development image into this Device?";
+    "This program carries the DEVELOPMENT image\r\n"
+    "V%s: test data, not a firmware release.\r\n"
+    "Written into a real Tarvonic it leaves the\r\n"
+    "instrument in its boot loader without working\r\n"
+    "firmware. Use it only with a virtual instrument\r\n"
+    "or a test unit.\r\n"
+    "Are you sure you want to write it into this Device?";
+// The command line's refusal, in one line: the image's version.
+inline constexpr char DevelopmentRefusedFormat[] =
+    "refusing to write the development image V%s (test data, not firmware) into an "
+    "instrument on real MIDI ports; nothing was sent. Add --allow-development-image to "
+    "write it into a test unit anyway.";
 
 // --- command line: what a virtual instrument wrote -------------------------
 inline constexpr char VirtualFirmwareWrongText[] =

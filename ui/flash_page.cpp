@@ -10,6 +10,7 @@
 
 namespace ui {
 
+using device::ConfirmDevelopmentImage;
 using device::DescribeDevice;
 using device::DetectedDevice;
 using device::DeviceList;
@@ -60,7 +61,11 @@ INT_PTR OnInitDialog(HWND page) {
 void OnStartFlash(HWND page) {
   // Pressed under one of a running flash's boxes: that flash owns the device.
   if (FlashWorkflowRunning()) return;
-  if (DetectedDevice* device = SelectedDevice(page)) RunFlashWorkflow(page, device);
+  DetectedDevice* device = SelectedDevice(page);
+  if (device == nullptr) return;
+  // Nothing can free the device under the question: the scan waits for it.
+  if (!PortsAreVirtual && !ConfirmDevelopmentImage()) return;
+  RunFlashWorkflow(page, device);
 }
 
 void OnScan(HWND page) {
@@ -127,9 +132,11 @@ void ShowDeviceInfo(HWND page) {
     EnableDialogControl(page, IDC_START_FLASH, FALSE);
     return;
   }
+  const image::FirmwareImage& loaded = image::LoadedFirmwareImage();
+  char version[texts::VersionLabelSize];
+  texts::FormatVersionLabel(loaded.version, loaded.development, version);
   char details[texts::DeviceDetailsSize];
-  texts::FormatDeviceDetails(DescribeDevice(*device), image::LoadedFirmwareImage().version,
-                             details);
+  texts::FormatDeviceDetails(DescribeDevice(*device), version, details);
   SetDlgItemTextA(page, IDC_DEVICE_DETAILS, details);
   EnableDialogControl(page, IDC_START_FLASH, TRUE);
 }

@@ -15,6 +15,10 @@ namespace ui {
 inline HBRUSH RedHighlightBrush = nullptr;  // background of a "!" status line
 inline HICON LargeAppIcon = nullptr;        // 32 x 32
 inline HICON SmallAppIcon = nullptr;        // 16 x 16
+// Set by a program whose MIDI ports are all virtual (the simulated build):
+// its instrument may take the development image without a question. The
+// shipped program's ports are real, and it asks (device::ConfirmDevelopmentImage).
+inline bool PortsAreVirtual = false;
 
 // --- the Flash page: starts the MIDI transport once, lists what the last
 // scan found, shows the selected device's details and starts the flash.

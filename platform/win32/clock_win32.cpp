@@ -6,6 +6,8 @@
 #include <windows.h>
 #include <mmsystem.h>
 
+#include "platform/win32/system_dlls_win32.h"
+
 namespace win32 {
 namespace {
 constexpr UINT FinePeriodMs = 1;
@@ -13,7 +15,7 @@ constexpr UINT FinePeriodMs = 1;
 
 void Win32Clock::Sleep(std::uint32_t milliseconds) { ::Sleep(milliseconds); }
 std::uint32_t Win32Clock::TickCount() { return ::GetTickCount(); }
-void Win32Clock::BeginFineResolution() { timeBeginPeriod(FinePeriodMs); }
-void Win32Clock::EndFineResolution() { timeEndPeriod(FinePeriodMs); }
+void Win32Clock::BeginFineResolution() { Winmm().timeBeginPeriod(FinePeriodMs); }
+void Win32Clock::EndFineResolution() { Winmm().timeEndPeriod(FinePeriodMs); }
 
 }  // namespace win32

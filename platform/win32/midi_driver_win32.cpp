@@ -2,12 +2,15 @@
 // like winmm's (checked below), so headers and capability records go to
 // winmm as they are, and the callback's signature is winmm's MidiInProc /
 // MidiOutProc. The header size passed is sizeof(MIDIHDR): 64 bytes in a
-// 32-bit build, 112 in a 64-bit one.
+// 32-bit build, 112 in a 64-bit one. winmm itself comes from the system
+// folder only (Winmm(), system_dlls_win32.h).
 #include "platform/win32/midi_driver_win32.h"
 
 #include <windows.h>
 #include <cstddef>
 #include <mmsystem.h>
+
+#include "platform/win32/system_dlls_win32.h"
 
 namespace win32 {
 namespace {
@@ -66,59 +69,73 @@ HMIDIOUT Out(platform::MidiHandle handle) { return static_cast<HMIDIOUT>(handle)
 
 }  // namespace
 
-std::uint32_t WinmmMidiDriver::InGetNumDevs() { return midiInGetNumDevs(); }
-std::uint32_t WinmmMidiDriver::OutGetNumDevs() { return midiOutGetNumDevs(); }
+std::uint32_t WinmmMidiDriver::InGetNumDevs() { return Winmm().midiInGetNumDevs(); }
+std::uint32_t WinmmMidiDriver::OutGetNumDevs() { return Winmm().midiOutGetNumDevs(); }
 
 std::uint32_t WinmmMidiDriver::InGetDevCaps(std::uint32_t index, MidiInCaps* caps) {
-  return midiInGetDevCapsA(index, reinterpret_cast<MIDIINCAPSA*>(caps), sizeof(MIDIINCAPSA));
+  return Winmm().midiInGetDevCapsA(index, reinterpret_cast<MIDIINCAPSA*>(caps),
+                                   sizeof(MIDIINCAPSA));
 }
 
 std::uint32_t WinmmMidiDriver::OutGetDevCaps(std::uint32_t index, MidiOutCaps* caps) {
-  return midiOutGetDevCapsA(index, reinterpret_cast<MIDIOUTCAPSA*>(caps), sizeof(MIDIOUTCAPSA));
+  return Winmm().midiOutGetDevCapsA(index, reinterpret_cast<MIDIOUTCAPSA*>(caps),
+                                    sizeof(MIDIOUTCAPSA));
 }
 
 std::uint32_t WinmmMidiDriver::InOpen(platform::MidiHandle* handle, std::uint32_t index,
                                       platform::MidiCallback callback, std::uintptr_t instance) {
   HMIDIIN opened = nullptr;
-  const MMRESULT result = midiInOpen(&opened, index, reinterpret_cast<DWORD_PTR>(callback), instance,
-                                     CALLBACK_FUNCTION);
+  const MMRESULT result = Winmm().midiInOpen(&opened, index, reinterpret_cast<DWORD_PTR>(callback),
+                                             instance, CALLBACK_FUNCTION);
   if (result == MMSYSERR_NOERROR) *handle = opened;
   return result;
 }
 
 std::uint32_t WinmmMidiDriver::InPrepareHeader(platform::MidiHandle handle, MidiHeader* header) {
-  return midiInPrepareHeader(In(handle), Native(header), HeaderSize);
+  return Winmm().midiInPrepareHeader(In(handle), Native(header), HeaderSize);
 }
 std::uint32_t WinmmMidiDriver::InUnprepareHeader(platform::MidiHandle handle, MidiHeader* header) {
-  return midiInUnprepareHeader(In(handle), Native(header), HeaderSize);
+  return Winmm().midiInUnprepareHeader(In(handle), Native(header), HeaderSize);
 }
 std::uint32_t WinmmMidiDriver::InAddBuffer(platform::MidiHandle handle, MidiHeader* header) {
-  return midiInAddBuffer(In(handle), Native(header), HeaderSize);
+  return Winmm().midiInAddBuffer(In(handle), Native(header), HeaderSize);
 }
-std::uint32_t WinmmMidiDriver::InStart(platform::MidiHandle handle) { return midiInStart(In(handle)); }
-std::uint32_t WinmmMidiDriver::InStop(platform::MidiHandle handle) { return midiInStop(In(handle)); }
-std::uint32_t WinmmMidiDriver::InReset(platform::MidiHandle handle) { return midiInReset(In(handle)); }
-std::uint32_t WinmmMidiDriver::InClose(platform::MidiHandle handle) { return midiInClose(In(handle)); }
+std::uint32_t WinmmMidiDriver::InStart(platform::MidiHandle handle) {
+  return Winmm().midiInStart(In(handle));
+}
+std::uint32_t WinmmMidiDriver::InStop(platform::MidiHandle handle) {
+  return Winmm().midiInStop(In(handle));
+}
+std::uint32_t WinmmMidiDriver::InReset(platform::MidiHandle handle) {
+  return Winmm().midiInReset(In(handle));
+}
+std::uint32_t WinmmMidiDriver::InClose(platform::MidiHandle handle) {
+  return Winmm().midiInClose(In(handle));
+}
 
 std::uint32_t WinmmMidiDriver::OutOpen(platform::MidiHandle* handle, std::uint32_t index,
                                        platform::MidiCallback callback, std::uintptr_t instance) {
   HMIDIOUT opened = nullptr;
-  const MMRESULT result = midiOutOpen(&opened, index, reinterpret_cast<DWORD_PTR>(callback), instance,
-                                      CALLBACK_FUNCTION);
+  const MMRESULT result = Winmm().midiOutOpen(&opened, index, reinterpret_cast<DWORD_PTR>(callback),
+                                              instance, CALLBACK_FUNCTION);
   if (result == MMSYSERR_NOERROR) *handle = opened;
   return result;
 }
 
 std::uint32_t WinmmMidiDriver::OutPrepareHeader(platform::MidiHandle handle, MidiHeader* header) {
-  return midiOutPrepareHeader(Out(handle), Native(header), HeaderSize);
+  return Winmm().midiOutPrepareHeader(Out(handle), Native(header), HeaderSize);
 }
 std::uint32_t WinmmMidiDriver::OutUnprepareHeader(platform::MidiHandle handle, MidiHeader* header) {
-  return midiOutUnprepareHeader(Out(handle), Native(header), HeaderSize);
+  return Winmm().midiOutUnprepareHeader(Out(handle), Native(header), HeaderSize);
 }
 std::uint32_t WinmmMidiDriver::OutLongMsg(platform::MidiHandle handle, MidiHeader* header) {
-  return midiOutLongMsg(Out(handle), Native(header), HeaderSize);
+  return Winmm().midiOutLongMsg(Out(handle), Native(header), HeaderSize);
 }
-std::uint32_t WinmmMidiDriver::OutReset(platform::MidiHandle handle) { return midiOutReset(Out(handle)); }
-std::uint32_t WinmmMidiDriver::OutClose(platform::MidiHandle handle) { return midiOutClose(Out(handle)); }
+std::uint32_t WinmmMidiDriver::OutReset(platform::MidiHandle handle) {
+  return Winmm().midiOutReset(Out(handle));
+}
+std::uint32_t WinmmMidiDriver::OutClose(platform::MidiHandle handle) {
+  return Winmm().midiOutClose(Out(handle));
+}
 
 }  // namespace win32

@@ -166,7 +166,9 @@ TEST(NoMidiSystem, OneLineSaysWhatIsMissingAndWhatToDo) {
   setenv("JACK_DEFAULT_SERVER", ("kf-nobody-" + std::to_string(getpid())).c_str(), 1);
   const std::string log = cli_test::TempPath("no-midi-" + std::to_string(getpid()) + ".log");
   for (const auto& [args, reason] : std::vector<std::pair<std::vector<std::string>, std::string>>{
-           {{"scan"}, noSequencer}, {{"emulate"}, noSequencer}, {{"--api", "jack", "flash", "--yes"}, noServer}}) {
+           {{"scan"}, noSequencer},
+           {{"emulate"}, noSequencer},
+           {{"--api", "jack", "flash", "--yes", "--allow-development-image"}, noServer}}) {
     if (args[0] != "--api" && sequencerHere) continue;
     std::vector<std::string> argv{KF_FLASH_EXE};
     argv.insert(argv.end(), args.begin(), args.end());

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "cli/firmware_digest.h"
+#include "cli/image_report.h"
 #include "tests/cli/cli_run.h"
 #include "tests/cli/transcript_reader.h"
 #include "tests/device/test_images.h"
@@ -17,10 +18,11 @@ using test_images::ImageBuilder;
 
 struct Row {
   const char* name;
-  Strings args;  // @SMALL, @BROKEN, @NOHEADER, @LONG, @NONE: files made for the row; @T: its transcript
+  Strings args;  // @SMALL, @BROKEN, @NOHEADER, @LONG, @NONE: files made for the row; @T: its transcript;
+                 // @DEV: the development image
   const char* input;
   int code;
-  Strings out = {};         // each in stdout (@DIGEST, @SMALLDIGEST: the firmware written, as it must be)
+  Strings out = {};         // each in stdout (@DEVDIGEST, @SMALLDIGEST: the firmware written, as it must be)
   Strings err = {};         // each in stderr
   Strings transcript = {};  // each in the transcript
   Strings absent = {};      // in neither stdout nor the transcript
@@ -29,6 +31,12 @@ struct Row {
 const Bytes& Small() {
   static const Bytes file = ImageBuilder().Version("2.00").Marker("Erasing").Header().Reset().Marker("Writing")
       .Data().Data(40).Command(0x3E, 9).Marker("Done").EndOfTrack().File();
+  return file;
+}
+Bytes DevelopmentImage() {
+  Bytes file;
+  std::string error;
+  EXPECT_TRUE(cli::ReadWholeFile(KF_DEVELOPMENT_IMAGE_FILE, file, error)) << error;
   return file;
 }
 std::string Digest(std::span<const std::uint8_t> file) {
@@ -62,6 +70,7 @@ TEST_P(CliRun, ExitCodeOutputAndTranscript) {
       cli_test::WriteFile(a, bytes);
     }
     a = Replace(Replace(a, "@NONE", cli_test::TempPath("nowhere/none.mid")), "@T", base + ".txt");
+    a = Replace(a, "@DEV", KF_DEVELOPMENT_IMAGE_FILE);
   }
   const cli_test::CliRun run = cli_test::RunCli(args, row.input);
   EXPECT_EQ(run.code, row.code) << run.out << run.err;
@@ -79,10 +88,12 @@ TEST_P(CliRun, ExitCodeOutputAndTranscript) {
     for (const cli_test::TranscriptEvent& e : t.events) transcript += e.kind + " " + e.rest + "\n";
   }
   for (std::string part : row.out) {
-    part = Replace(Replace(part, "@SMALLDIGEST", Digest(Small())), "@DIGEST", Digest(test_images::Embedded()));
+    part = Replace(Replace(part, "@SMALLDIGEST", Digest(Small())), "@DEVDIGEST", Digest(DevelopmentImage()));
     EXPECT_NE(run.out.find(part), std::string::npos) << part << "\n--- stdout:\n" << run.out;
   }
   for (const std::string& part : row.err) EXPECT_NE(run.err.find(part), std::string::npos) << part << "\n" << run.err;
+  // Only the development image on real ports, unacknowledged, is refused.
+  EXPECT_EQ(run.err.find("refusing to write the development image") != std::string::npos, row.code == 3) << run.err;
   for (const std::string& part : row.transcript) EXPECT_NE(transcript.find(part), std::string::npos) << part;
   for (const std::string& part : row.absent) {
     EXPECT_EQ(run.out.find(part), std::string::npos) << part;
@@ -97,18 +108,19 @@ const char* const SmallReport = "\nevents: 10\nsysex: 5\nheader-packets: 1\ndata
                                 "markers: Erasing | Writing | Done\n";
 
 const Row Rows[] = {
-    {"dry_run", {"--virtual", "--transcript", "@T", "flash", "--yes"}, "", 0,
-     {Device, "Flashing Tarvonic[41] V1.90 at Virtual Tarvonic Ch 1 with firmware V", "== Ready to begin! ==",
-      "[o]k / [c]ancel? OK (--yes)", "Flashing in Progress", "[##############################] 100%",
-      "== Upload Complete ==", "@DIGEST"},
+    {"dry_run", {"--virtual", "--image", "@DEV", "--transcript", "@T", "flash", "--yes"}, "", 0,
+     {Device, "Flashing Tarvonic[41] V1.90 at Virtual Tarvonic Ch 1 with firmware V1.91 (development image)\n",
+      "== Ready to begin! ==", "[o]k / [c]ancel? OK (--yes)", "Flashing in Progress", "[##############################] 100%",
+      "== Upload Complete ==", "@DEVDIGEST"},
      {},
      {"OUT [Virtual Tarvonic] F0 7E 7F 06 01 F7\n", "IN [Virtual Tarvonic] F0 7E 00 06 02 00 6D 1C 41",
       "BOX Ready to begin! | We are ready to upload Firmware V", ".\\r\\nPlease follow", "start the Upload now? | OK\n",
       "TEXT Erasing Flash...\nOUT", "TEXT Writing Sections...\nOUT", "TEXT Restarting...\nOUT",
       "BOX Upload Complete | "},
      {"TEXT !", "No Answer"}},
-    {"dry_run_with_faults", {"--virtual", "--transcript", "@T", "--faults", Faults, "flash", "--yes"}, "", 0,
-     {"== Upload Complete ==", "@DIGEST"}, {}, {"TEXT !Retry...\n", "TEXT !Error\n", "TEXT !Resync\n"}},
+    {"dry_run_with_faults",
+     {"--virtual", "--image", "@DEV", "--transcript", "@T", "--faults", Faults, "flash", "--yes"}, "", 0,
+     {"== Upload Complete ==", "@DEVDIGEST"}, {}, {"TEXT !Retry...\n", "TEXT !Error\n", "TEXT !Resync\n"}},
     {"declined", {"--virtual", "--transcript", "@T", "flash"}, "c\n", 1, {"== Ready to begin! ==", "[o]k / [c]ancel? "},
      {}, {"BOX Ready to begin! | ", " | CANCEL\n"}, {"Flashing in Progress", "7F 41 3A"}},
     {"image_file", {"--virtual", "--image", "@SMALL", "flash", "--yes"}, "", 0, {"with firmware V2.00", "@SMALLDIGEST"}},
@@ -143,18 +155,32 @@ const Row Rows[] = {
       "== Upload Error ==", "drop-byte=100: 1886 bytes dropped\n"}},
     {"ports", {"--virtual", "ports"}, "", 0,
      {"In00[0000 0000]: Virtual Tarvonic enabled\nOut00[0000 0000]: Virtual Tarvonic enabled\n"}},
-    {"scan", {"--virtual", "scan"}, "", 0,
+    {"scan", {"--virtual", "--image", "@DEV", "scan"}, "", 0,
      {std::string(Device) + "\n1:\n  Device Tarvonic V1.90\n  MIDI-Input: Virtual Tarvonic\n"
-                            "  MIDI-Output: Virtual Tarvonic\n  Update to Version "}},
-    {"inspect_file", {"inspect", "@SMALL"}, "", 0, {"image: valid\nversion: 2.00\ntrack-length: ", SmallReport}},
+                            "  MIDI-Output: Virtual Tarvonic\n  Update to Version 1.91 (development image)\n"}},
+    {"inspect_file", {"inspect", "@SMALL"}, "", 0,
+     {"image: valid\nversion: 2.00\ndevelopment-image: no\ntrack-length: ", SmallReport}},
+    {"inspect_development", {"--image", "@DEV", "inspect"}, "", 0,
+     {"image: valid\nversion: 1.91\ndevelopment-image: yes\ntrack-length: 336043\n"}},
     {"inspect_embedded", {"inspect"}, "", 0, {"image: valid\nversion: "}},
+    // The development image goes to real ports only when asked for, and is
+    // refused before any port opens; any other image, or the option, gets
+    // as far as the MIDI system, which has no instrument here.
+    {"development_image_refused", {"--image", "@DEV", "--transcript", "@NONE", "flash", "--yes"}, "", 3, {},
+     {"kelmora-flash: refusing to write the development image V1.91 (test data, not firmware) into an "
+      "instrument on real MIDI ports; nothing was sent. Add --allow-development-image to write it into a "
+      "test unit anyway.\n"}},
+    {"development_image_allowed", {"--image", "@DEV", "flash", "--yes", "--allow-development-image"}, "", 1},
+    {"other_image_on_real_ports", {"--image", "@SMALL", "flash", "--yes"}, "", 1},
     {"inspect_no_header", {"inspect", "@NOHEADER"}, "", 1, {"image: invalid\nreason: no header packet"}},
     {"inspect_too_long", {"inspect", "@LONG"}, "", 1,
      {"image: invalid\nreason: SysEx event at track byte 132 is a data packet with a payload of 2041 bytes"}},
     {"inspect_missing", {"inspect", "@NONE"}, "", 1, {"image: invalid\nreason: cannot read "}},
     {"faults_accepted", {"--virtual", "--faults", "seed=7, resync-fail=1,garbage=0.5", "inspect"}, "", 0, {"image: valid"}},
     {"help", {"--help"}, "", 0, {"ports", "scan", "flash", "inspect", "emulate", "--faults", "--world", "--transcript", "--api"}},
-    {"version", {"--virtual", "--version", "flash"}, "", 0, {"kelmora-flash " KF_VERSION "\n"}},
+    {"version", {"--virtual", "--version", "flash"}, "", 0,
+     {KF_EMBEDS_DEVELOPMENT_IMAGE ? "kelmora-flash " KF_VERSION ", firmware V1.91 (development image)\n"
+                                  : "kelmora-flash " KF_VERSION ", firmware V"}},
     {"usage_nothing", {}, "", 2},
     {"usage_unknown_command", {"frobnicate"}, "", 2},
     {"usage_faults_without_virtual", {"--faults", "drop=0.1", "flash"}, "", 2, {}, {"--faults: only with --virtual"}},

@@ -2,7 +2,12 @@
 // time: the version order, the boot-loader check, the questions and their
 // answers, the handler's operations (through a handler that records them
 // and passes them on) and how each path ends.
+#include <fstream>
+#include <iterator>
+#include <tuple>
+
 #include "tests/device/device_fixture.h"
+#include "texts/user_texts.h"
 
 namespace {
 
@@ -188,6 +193,55 @@ TEST_F(WorkflowTest, ScanAndFlashUnderAWorkflowsBoxDoNothing) {
   EXPECT_EQ(Captions(), (Strings{"Ready to begin!", "Upload Complete"}));
   EXPECT_EQ(DeviceList, found);
   EXPECT_FALSE(FlashWorkflowRunning());
+}
+
+// The development image: a program asks about it before a flash on real
+// ports, OK/Cancel with Cancel the default, and under that question the page
+// can start nothing, as under the workflow's boxes. Every box of the flash
+// names it. Any other image is not asked about.
+TEST_F(WorkflowTest, TheDevelopmentImageIsAskedAboutAndNamedInEveryBox) {
+  std::ifstream in(KF_DEVELOPMENT_IMAGE_FILE, std::ios::binary);
+  const Bytes development{std::istreambuf_iterator<char>(in), {}};
+  const Bytes other = ImageWithVersion("1.91");
+  const Strings asked = {texts::DevelopmentCaption};
+  const struct { const Bytes* image; int answer; bool confirmed; Strings captions; } cases[] = {
+      {&development, platform::IdOk, true, asked}, {&development, platform::IdCancel, false, asked},
+      {&other, platform::IdOk, true, {}}};
+  for (const auto& c : cases) {
+    UseImage(*c.image);
+    NextCase();
+    world.dialogs.SetResponder([&](const sim::BoxRecord&) { return c.answer; });
+    EXPECT_EQ(ConfirmDevelopmentImage(), c.confirmed);
+    EXPECT_EQ(Captions(), c.captions);
+  }
+  EXPECT_EQ(world.dialogs.Boxes().at(0).flags, platform::BoxOkCancel | platform::BoxDefButton2);
+  EXPECT_NE(world.dialogs.Boxes().at(0).text.find("V1.91: test data"), std::string::npos);
+
+  UseImage(development);
+  NextCase();
+  AddTarvonic({});
+  ASSERT_EQ(ScanDevices(Owner), 1);
+  DetectedDevice* found = DeviceList;
+  int nestedScan = -1, nestedFlash = -1, nestedQuestion = -1;
+  world.dialogs.SetResponder([&](const sim::BoxRecord& box) {
+    if (box.caption == texts::DevelopmentCaption && nestedScan == -1) {
+      nestedScan = ScanDevices(Owner);
+      nestedFlash = RunFlashWorkflow(Owner, found);
+      nestedQuestion = ConfirmDevelopmentImage();
+    }
+    return platform::IdOk;
+  });
+  ASSERT_TRUE(ConfirmDevelopmentImage());
+  EXPECT_EQ(std::tie(nestedScan, nestedFlash, nestedQuestion), std::make_tuple(0, 0, 0));
+  EXPECT_FALSE(FlashWorkflowRunning());
+  EXPECT_EQ(DeviceList, found);
+  found->version[3] = '1';  // 1.91 on the instrument: the "not newer" box names it too
+  EXPECT_EQ(RunFlashWorkflow(Owner, found), 1);
+  EXPECT_EQ(Captions(), (Strings{texts::DevelopmentCaption, "Not a newer Firmware!", "Ready to begin!",
+                                 "Upload Complete"}));
+  const std::vector<sim::BoxRecord> boxes = Boxes();
+  for (std::size_t i = 1; i < boxes.size(); ++i)
+    EXPECT_NE(boxes[i].text.find("V1.91 (development image)"), std::string::npos) << boxes[i].text;
 }
 
 }  // namespace

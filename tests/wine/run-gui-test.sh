@@ -16,10 +16,10 @@
 # that one exists as soon as any program has run, as the plain root window.
 # With KF_WINE_DRIVER (the path of winekfmidi.drv) the MIDI driver for Wine
 # is Wine's MIDI system; without it Wine has no MIDI devices. The screen has
-# 96 DPI, or KF_WINE_DPI.
+# 96 DPI, or KF_WINE_DPI. KF_WINE_OVERRIDES adds to Wine's DLL overrides.
 set -euo pipefail
 prefix=$1 shots=$2 name=$3; shift 3
-export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=${KF_WINE_OVERRIDES:+;$KF_WINE_OVERRIDES}"
 mkdir -p "$shots"
 
 # Xvfb picks a free display number and reports it through -displayfd.
@@ -29,7 +29,8 @@ xvfb=$!
 # Everything started here ends with the run.
 cleanup() { set +e; wineserver -k; kill "$xvfb"; wait "$xvfb"; rm -f "$display_file"; } 2>/dev/null
 trap cleanup EXIT
-for _ in $(seq 100); do [ -s "$display_file" ] && break; sleep 0.1; done
+# Up to 30 s: while the sanitizer builds load the machine, 10 s were seen to be too few.
+for _ in $(seq 300); do [ -s "$display_file" ] && break; sleep 0.1; done
 display=$(tr -dc 0-9 <"$display_file")
 [ -n "$display" ] || { echo "Xvfb did not start" >&2; exit 1; }
 export DISPLAY=:$display

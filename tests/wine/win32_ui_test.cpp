@@ -89,14 +89,14 @@ TEST(FlashPage, ListsScannedDevicesInOrderShowsTheSelectedOneInFullAndThePlaceho
                                     {"Tarvonic[41] V1.90 at USB MIDI Cable In P Ch 4", reinterpret_cast<LRESULT>(&usb)},
                                     {"Unknown[2B] V1.ff at Studio In Ch 16", reinterpret_cast<LRESULT>(&unknown)}}));
   EXPECT_EQ(Details(page), "Device Tarvonic V1.85\r\nMIDI-Input: Studio In\r\nMIDI-Output: Studio Out\r\n"
-                           "Update to Version 1.91");
+                           "Update to Version 1.91 (development image)");
   EXPECT_TRUE(IsWindowEnabled(GetDlgItem(page, IDC_START_FLASH)));
 
   const HWND combo = GetDlgItem(page, IDC_DEVICE_LIST);
   SendMessageA(combo, CB_SETCURSEL, 1, 0);
   SendMessageA(page, WM_COMMAND, MAKEWPARAM(IDC_DEVICE_LIST, CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
   EXPECT_EQ(Details(page), "Device Tarvonic V1.90\r\nMIDI-Input: USB MIDI Cable In Port Number\r\n"
-                           "MIDI-Output: USB MIDI Cable Out Port Numbe\r\nUpdate to Version 1.91\r\n"
+                           "MIDI-Output: USB MIDI Cable Out Port Numbe\r\nUpdate to Version 1.91 (development image)\r\n"
                            "Flashing over USB not supported!");
   // The note, the fifth line, is inside the box and not cut off.
   const HWND details = GetDlgItem(page, IDC_DEVICE_DETAILS);

@@ -35,6 +35,7 @@ struct World {
   bool loopback;              // a loopback pair answers the model queries too
   DWORD uploadShotAfterMs;    // into the writing, for a picture with some progress
   bool unplugged = false;     // the interface goes during the first upload and comes back
+  bool realPorts = false;     // the development image is asked about first
 };
 
 // The programs carry the development image, and their boxes say so.
@@ -137,11 +138,26 @@ void FlashOnce(const World& world, const std::function<void(HWND, const Program&
   EXPECT_EQ(found[0].first, "Tarvonic[41] V1.90 at " + world.input + " Ch 1");
   EXPECT_NE(found[0].second, 0) << "the line carries its device";
   EXPECT_EQ(Text(details), "Device Tarvonic V1.90\r\nMIDI-Input: " + world.input + "\r\nMIDI-Output: " +
-                               world.output + "\r\nUpdate to Version 1.91");
+                               world.output + "\r\nUpdate to Version " + ImageLabel);
   EXPECT_TRUE(IsWindowEnabled(GetDlgItem(flash, StartFlashId)));
   Screenshot("device-found");
 
-  Click(GetDlgItem(flash, StartFlashId));
+  // On real ports the development image is asked about first: Cancel, the
+  // default, leaves it at that; OK goes on to the flash's own boxes.
+  const auto startFlash = [&](int answer) {
+    Click(GetDlgItem(flash, StartFlashId));
+    if (!world.realPorts) return;
+    const std::optional<Box> asked = WaitForBox(program.Id());
+    ExpectBox(asked, texts::DevelopmentCaption, Formatted(texts::DevelopmentFormat, "1.91"), {IDOK, IDCANCEL}, nullptr);
+    if (asked && answer == IDOK) Screenshot("development-image");
+    if (asked) Answer(*asked, answer);
+  };
+  if (world.realPorts) {
+    startFlash(IDCANCEL);
+    watcher.WaitUntil([] { return false; }, NothingHappensMs);
+    EXPECT_FALSE(WaitForBox(program.Id(), 0).has_value()) << "Cancel leaves it at that";
+  }
+  startFlash(IDOK);
   const std::optional<Box> ready = WaitForBox(program.Id());
   ExpectBox(ready, texts::ReadyCaption, Formatted(texts::ReadyFormat), {IDOK, IDCANCEL}, nullptr);
   ASSERT_TRUE(ready.has_value());
@@ -181,7 +197,7 @@ void FlashOnce(const World& world, const std::function<void(HWND, const Program&
     do scan();
     while (!foundAgain() && GetTickCount() - since < ScanTimeoutMs);
     ASSERT_TRUE(foundAgain()) << "the instrument is found again once its interface is back";
-    Click(GetDlgItem(flash, StartFlashId));
+    startFlash(IDOK);
     const std::optional<Box> again = WaitForBox(program.Id());
     ExpectBox(again, texts::ReadyCaption, Formatted(texts::ReadyFormat), {IDOK, IDCANCEL}, nullptr);
     ASSERT_TRUE(again && Answer(*again, IDOK));
@@ -226,7 +242,7 @@ TEST(Flash, ShippedProgramThroughWinmm) {
   const std::string firmware = std::string(settings).substr(std::string(settings).find("firmware=") + 9);
   std::remove(firmware.c_str());
   FlashOnce({"MIDI Interface A In", "MIDI Interface A Out", {"MIDI Interface A Out", "Loopback MIDI Out"}, true, 50000,
-             std::string(settings).find("unplug=") != std::string::npos},
+             std::string(settings).find("unplug=") != std::string::npos, true},
             [](HWND sheet, const Program& program) { TogglePorts(sheet, program); });
   const std::string expected = Contents(plain);
   EXPECT_FALSE(expected.empty());

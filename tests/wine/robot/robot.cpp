@@ -158,7 +158,7 @@ void Settle(const Program& program) {
 
 HWND WaitForSheet(const Program& program) {
   return WaitForWindow(
-      program.Id(), [](HWND w) { return ClassOf(w) == "#32770" && StoredText(w) == "Kelmora Flasher"; },
+      program.Id(), [](HWND w) { return ClassOf(w) == "#32770" && StoredText(w) == SheetCaption; },
       StartTimeoutMs);
 }
 

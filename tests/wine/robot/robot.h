@@ -52,7 +52,9 @@ HWND WaitForWindow(DWORD processId, const std::function<bool(HWND)>& match, DWOR
 // Waits until the program waits for input, then lets the display catch up.
 void Settle(const Program& program);
 
-// The sheet "Kelmora Flasher", read without waiting for its busy thread.
+// The programs under test carry the development image, and their title says so.
+inline const std::string SheetCaption = "Kelmora Flasher (development image)";
+// The sheet, found by its caption without waiting for its busy thread.
 HWND WaitForSheet(const Program& program);
 // The visible page dialog of the sheet with that caption, or none.
 HWND Page(HWND sheet, const wchar_t* caption);

@@ -44,7 +44,7 @@ TEST(Sheet, ShowsFlashThenPortsWithOkAndCancelAndEndsWithCancel) {
   const Program program = Program::Start(" /s --scan -flash C:\\nothing.mid");
   const HWND sheet = StartSheet(program);
   ASSERT_NE(sheet, nullptr);
-  EXPECT_EQ(Text(sheet), "Kelmora Flasher");
+  EXPECT_EQ(Text(sheet), SheetCaption);
   EXPECT_EQ(GetWindow(sheet, GW_OWNER), nullptr);
   EXPECT_EQ(GetParent(sheet), nullptr);
   const HWND tab = FindWindowExW(sheet, nullptr, L"SysTabControl32", nullptr);
@@ -91,6 +91,23 @@ TEST(Sheet, TwoInstancesEndWithOkAndWithTheCloseBox) {
   EXPECT_NE(GetWindowLongW(firstSheet, GWL_STYLE) & WS_SYSMENU, 0) << "a close box";
   PostMessageW(firstSheet, WM_SYSCOMMAND, SC_CLOSE, 0);  // what the close box sends
   ExpectExitCodeZero(first);
+}
+
+// Started beside DLLs named like those it uses (planted_dlls.sh), with the
+// MIDI driver for Wine: Windows' own winmm and its driver find the ports,
+// and the program ends as it should.
+TEST(Planted, TheProgramStartsMidiThroughWindowsOwnDlls) {
+  const Program program = Program::Start();
+  ProgressWatcher watcher(program.Id());
+  const HWND sheet = WaitForSheet(program);
+  ASSERT_NE(sheet, nullptr);
+  const HWND list = GetDlgItem(Page(sheet, L"Flash"), 1001);
+  // Asked only once MIDI start's window has gone, never of a busy thread.
+  EXPECT_TRUE(watcher.WaitUntil([&] { return !watcher.AnyOpen() && !ComboLines(list).empty(); }, 20000));
+  // The placeholder comes only once MIDI has found inputs and outputs.
+  EXPECT_EQ(ComboLines(list), (std::vector<ComboLine>{{"Press Scan to search for Devices", 0}}));
+  Click(SheetButton(sheet, L"Cancel"));
+  ExpectExitCodeZero(program);
 }
 
 TEST(FatalBox, IsAllAProgramWithAnUnusableImageShows) {
