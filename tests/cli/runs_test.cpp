@@ -134,7 +134,7 @@ const Row Rows[] = {
     {"help", {"--help"}, "", 0, {"ports", "scan", "flash", "inspect", "emulate", "--faults", "--transcript", "--api"}},
     {"version", {"--virtual", "--version", "flash"}, "", 0, {"kelmora-flash " KF_VERSION "\n"}},
     {"usage_nothing", {}, "", 2},
-    {"usage_unknown_command", {"frobnicate"}, "", 2},
+    {"usage_unknown_command", {"frobnicate"}, "", 2, {}, {"kelmora-flash: unknown command \"frobnicate\"\nusage: "}},
     {"usage_faults_without_virtual", {"--faults", "drop=0.1", "flash"}, "", 2, {}, {"--faults: only with --virtual"}},
     {"usage_fault_key", {"--virtual", "--faults", "drip=0.1", "flash"}, "", 2, {}, {"unknown fault key: drip"}},
     {"usage_device_zero", {"--virtual", "flash", "--device", "0"}, "", 2},
