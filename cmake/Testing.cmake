@@ -12,6 +12,10 @@ else()
   find_package(GTest REQUIRED)
 endif()
 include(GoogleTest)
+# The files tests write (cli_test::TempPath) stay in their build tree, apart
+# from those of another tree whose tests run at the same time.
+set(KF_TEST_FILES ${CMAKE_BINARY_DIR}/test-files)
+file(MAKE_DIRECTORY ${KF_TEST_FILES})
 
 # kf_add_test(NAME SOURCES... LIBS ...): one gtest executable; ctest runs every
 # case in a process of its own, so process-wide transport state starts clean.
@@ -21,5 +25,6 @@ function(kf_add_test name)
   # Tests are not layered: they include their helpers by their source paths.
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest_main GTest::gmock)
-  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60)
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+                       PROPERTIES ENVIRONMENT "TMPDIR=${KF_TEST_FILES}")
 endfunction()
