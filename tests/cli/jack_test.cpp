@@ -5,6 +5,9 @@
 // The JACK tests are skipped, with a message, only when jackd cannot start
 // here. Every wait is bounded.
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <tuple>
 
 #include "cli/firmware_digest.h"
 #include "tests/cli/cli_run.h"
@@ -98,24 +101,44 @@ TEST(RealSignal, OneEndsTheProgramBeforeTheUploadDuringItTheFirstWarnsAndTheSeco
 }
 
 // The program says in one line of its own what is missing and what to do.
-// JACK is asked for a server that nothing runs; the ALSA cases need a
-// computer without a sequencer, such as the build machines.
+// JACK is asked for a server that nothing runs, and for one that takes no
+// client; the ALSA cases need a computer without a sequencer, such as the
+// build machines.
 TEST(NoMidiSystem, OneLineSaysWhatIsMissingAndWhatToDo) {
   const std::string noSequencer = "no ALSA sequencer here (/dev/snd/seq is missing); load the snd-seq kernel module "
                                   "(modprobe snd-seq), or use --api jack or --virtual";
   const std::string noServer = "no JACK server is running; start one (e.g. jackd -d alsa), or leave out --api jack "
                                "to use the ALSA sequencer, or use --virtual";
+  const std::string refused = "the JACK server refused the client: JackServerError (communication error with the "
+                              "server); see the server's own messages, or leave out --api jack to use the ALSA "
+                              "sequencer, or use --virtual";
   const bool sequencerHere = access("/dev/snd/seq", F_OK) == 0;
-  setenv("JACK_DEFAULT_SERVER", ("kf-nobody-" + std::to_string(getpid())).c_str(), 1);
+  const std::string nobody = "kf-nobody-" + std::to_string(getpid()), hangingUp = "kf-hangs-up-" + std::to_string(getpid());
+  // A JACK server that hangs up on every client: a socket where libjack looks
+  // for the server of that name (jackd keeps it in /dev/shm), and a child
+  // process that closes each connection at once.
+  const std::string socketPath = "/dev/shm/jack_" + hangingUp + "_" + std::to_string(getuid()) + "_0";
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  socketPath.copy(address.sun_path, sizeof address.sun_path - 1);
+  const int listening = socket(AF_UNIX, SOCK_STREAM, 0);
+  ASSERT_EQ(bind(listening, reinterpret_cast<sockaddr*>(&address), sizeof address) | listen(listening, 8), 0);
+  const pid_t server = fork();
+  while (server == 0) close(accept(listening, nullptr, nullptr));
   const std::string log = cli_test::TempPath("no-midi-" + std::to_string(getpid()) + ".log");
-  for (const auto& [args, reason] : std::vector<std::pair<std::vector<std::string>, std::string>>{
-           {{"scan"}, noSequencer}, {{"emulate"}, noSequencer}, {{"--api", "jack", "flash", "--yes"}, noServer}}) {
+  for (const auto& [args, jackServer, reason] : std::vector<std::tuple<std::vector<std::string>, std::string, std::string>>{
+           {{"scan"}, nobody, noSequencer}, {{"emulate"}, nobody, noSequencer},
+           {{"--api", "jack", "flash", "--yes"}, nobody, noServer}, {{"--api", "jack", "emulate"}, hangingUp, refused}}) {
     if (args[0] != "--api" && sequencerHere) continue;
+    setenv("JACK_DEFAULT_SERVER", jackServer.c_str(), 1);
     std::vector<std::string> argv{KF_FLASH_EXE};
     argv.insert(argv.end(), args.begin(), args.end());
     Child program(argv, log);
     EXPECT_EQ(program.Wait(30s), 1) << args.back();
     EXPECT_EQ(program.Output(), "kelmora-flash: cannot use the MIDI system: " + reason + "\n");
   }
-  if (sequencerHere) GTEST_SKIP() << "an ALSA sequencer is here: only the JACK case ran";
+  kill(server, SIGKILL);
+  waitpid(server, nullptr, 0);
+  unlink(socketPath.c_str());
+  if (sequencerHere) GTEST_SKIP() << "an ALSA sequencer is here: only the JACK cases ran";
 }
