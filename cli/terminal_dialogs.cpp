@@ -99,7 +99,7 @@ int TerminalDialogs::MessageBox(platform::WindowHandle, const char* text, const 
   std::fprintf(out_, "\n== %s ==\n%s\n", shownCaption.c_str(), body.c_str());
   const int answer = Ask(flags & ButtonMask);
   std::fflush(out_);
-  if (transcript_ != nullptr) transcript_->Box(shownCaption, shownText, answer);
+  if (transcript_ != nullptr) transcript_->Box(shownCaption, shownText, AnswerName(answer));
   return answer;
 }
 
