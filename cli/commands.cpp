@@ -145,7 +145,9 @@ int FlashWithSession(Session& session, const Options& options, const Console& co
   ReportVirtualFirmware(session, console);
   const bool written = session.Finish();
   if (platform::Ui().StopRequested()) {
-    std::fprintf(console.err, "kelmora-flash: %s\n", texts::UploadStoppedText);
+    const bool beforeUpload = session.Dialogs() != nullptr && session.Dialogs()->EndedBeforeUpload();
+    std::fprintf(console.err, "kelmora-flash: %s\n",
+                 beforeUpload ? texts::InterruptedBeforeUploadText : texts::UploadStoppedText);
     return ExitInterrupted;
   }
   return uploaded && written ? ExitSuccess : ExitFailure;

@@ -141,4 +141,9 @@ void Transcript::Stopped() {
   Line("STOP", "the upload stops: nothing more is sent");
 }
 
+void Transcript::EndedBeforeUpload() {
+  std::lock_guard lock(mutex_);
+  Line("STOP", "the run ends before the upload: nothing more is sent");
+}
+
 }  // namespace cli

@@ -30,6 +30,8 @@ std::string HexBytes(std::span<const std::uint8_t> bytes);
 std::string EscapeLineBreaks(std::string_view text);
 // The button a box's answer names in the transcript: OK, CANCEL, YES, NO.
 const char* AnswerName(int answer);
+// What a box's line names when an interrupt ended the question.
+inline constexpr const char* UnansweredName = "NONE";
 
 class Transcript {
  public:
@@ -54,10 +56,12 @@ class Transcript {
   void In(std::string_view port, std::span<const std::uint8_t> bytes);
   void Text(std::string_view text);
   void Box(std::string_view caption, std::string_view text, std::string_view answer);
-  // The user's interrupts during an upload: the first, which it survives,
-  // and the second, after which nothing more is sent.
+  // The user's interrupts: the first during an upload, which it survives;
+  // the second, after which nothing more is sent; one at a question before
+  // the upload, which ends the run.
   void Interrupted();
   void Stopped();
+  void EndedBeforeUpload();
 
  private:
   std::int32_t Now() const;  // mutex_ held

@@ -125,7 +125,11 @@ inline constexpr char DevelopmentFormat[] =
     "Use it only with a virtual instrument or a test unit.\r\n"
     "Are you sure you want to write the development image into this Device?";
 
-// --- command line: interrupts during an upload ------------------------------
+// --- command line: interrupts -------------------------------------------------
+// At a question before the upload.
+inline constexpr char InterruptedBeforeUploadText[] =
+    "interrupted before the upload: nothing was written into the Device.";
+// During an upload: the first, and the second.
 inline constexpr char InterruptWarningText[] =
     "interrupted. Stopping the upload now leaves the Device in its boot loader\n"
     "without working firmware, and the update must then be repeated.\n"
