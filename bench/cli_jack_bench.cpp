@@ -43,8 +43,7 @@ constexpr std::int64_t StatusHoldMs = 200;
 // left, and the packets of the track sent once more (probes not counted).
 struct Minimum {
   std::int64_t pacingMs = 0, probeWaitMs = 0, pollMs = 0, holdMs = 0;
-  std::int64_t beyondMs = 0;
-  std::int64_t measuredMs = 0;  // first probe to the final box
+  std::int64_t beyondMs = 0, measuredMs = 0;  // waits beyond it; first probe to the final box
   std::size_t messages = 0, unanswered = 0, sentAgain = 0;
   std::int64_t Total() const { return pacingMs + probeWaitMs + pollMs + holdMs; }
 };

@@ -27,7 +27,9 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments, Options&
   app.add_option("--faults", faults,
                  "faults of the virtual instrument: seed=N,drop=P,late=P,code1=P,code2=P,code4=P,"
                  "other=P,garbage=P,resync-fail=P (with --virtual or emulate)");
-  app.add_option("--image", options.image, "use this Standard MIDI File instead of the embedded image");
+  app.add_option("--image", options.image,
+                 "use this Standard MIDI File instead of the embedded image (emulate: the image the host "
+                 "flashes, which the firmware written is checked against)");
   app.add_option("--transcript", options.transcript, "write a transcript of the run to FILE");
   app.add_option("--api", api, "Linux MIDI system: alsa (default) or jack")
       ->check(CLI::IsMember({"alsa", "jack"}));
@@ -86,8 +88,8 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments, Options&
   if (options.command == Command::Emulate && options.virtualMidi) {
     return {ParseOutcome::UsageError, "emulate: runs on real MIDI ports, not with --virtual"};
   }
-  if (options.command == Command::Emulate && (!options.image.empty() || !options.transcript.empty())) {
-    return {ParseOutcome::UsageError, "emulate: the instrument takes no --image or --transcript"};
+  if (options.command == Command::Emulate && !options.transcript.empty()) {
+    return {ParseOutcome::UsageError, "emulate: the instrument takes no --transcript"};
   }
   if (options.command == Command::Inspect && !options.image.empty() && !options.inspectFile.empty()) {
     return {ParseOutcome::UsageError, "inspect: give the image either as FILE or with --image"};

@@ -85,6 +85,10 @@ struct Upload {
   char markerText[MarkerTextSize] = {};  // empty until the first marker
   PacketBuffer packet{};
   std::array<std::uint8_t, PlainCapacity> plain{};
+  // The message sent last (probes included): what the instrument compares a
+  // packet with to tell a retransmission.
+  PacketBuffer lastSent{};
+  std::size_t lastSentLength = 0;
 };
 
 void ShowSendFailure(const Upload& u) {
@@ -92,11 +96,15 @@ void ShowSendFailure(const Upload& u) {
                             platform::BoxOk);
 }
 
-bool Send(const Upload& u, std::span<const std::uint8_t> bytes) {
+bool Send(Upload& u, std::span<const std::uint8_t> bytes) {
+  u.lastSentLength = std::min(bytes.size(), u.lastSent.size());
+  std::copy_n(bytes.begin(), u.lastSentLength, u.lastSent.begin());
   return SendSysEx(u.device->outputPort, bytes.data(), static_cast<std::int32_t>(bytes.size())) == 0;
 }
 
-void ClearReply(Upload& u) { u.reply.received.store(0, std::memory_order_relaxed); }
+bool Equal(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end());
+}
 
 // True once the user has asked the upload to stop (the command line's second
 // interrupt; the Windows program has no such request). Asked before every
@@ -107,17 +115,17 @@ bool Stopping(Upload& u) {
 }
 
 // Polls the reply before each step of `stepMs` until `budgetMs` is used up.
-// True when a reply was seen; false when none came or the upload is stopping.
-// A reply that arrived during the last step is still within the budget and
-// counts.
-bool WaitForReply(Upload& u, std::int32_t budgetMs, std::uint32_t stepMs) {
+// The reply seen; none (received false) when none came or the upload is
+// stopping. A reply that arrived during the last step is still within the
+// budget and counts.
+StatusReplyFact WaitForReply(Upload& u, std::int32_t budgetMs, std::uint32_t stepMs) {
   do {
-    if (u.reply.received.load(std::memory_order_acquire) != 0) return true;
-    if (Stopping(u)) return false;
+    if (const StatusReplyFact fact = u.reply.Read(); fact.received) return fact;
+    if (Stopping(u)) return {};
     platform::Time().Sleep(stepMs);
     budgetMs -= static_cast<std::int32_t>(stepMs);
   } while (budgetMs > 0);
-  return u.reply.received.load(std::memory_order_acquire) != 0;
+  return u.reply.Read();
 }
 
 void NoteReply(Upload& u) {
@@ -147,17 +155,54 @@ bool KeepWaitingAfterSilence(Upload& u, std::int32_t budgetMs) {
 // instrument is back at the position right after the header.
 bool Resynchronise(Upload& u) {
   for (int attempt = 0; attempt < ResyncTries && !Stopping(u); ++attempt) {
-    ClearReply(u);
+    u.reply.Clear();
     if (!Send(u, ProbePacket())) {
       ShowSendFailure(u);
       return false;  // the upload goes on and sends the packet again
     }
-    if (WaitForReply(u, ResyncBudgetMs, ResyncStepMs)) {
+    if (const StatusReplyFact reply = WaitForReply(u, ResyncBudgetMs, ResyncStepMs); reply.received) {
       NoteReply(u);
-      if (u.reply.status == StatusInSync) return true;
+      if (reply.status == StatusInSync) return true;
     }
   }
   return false;
+}
+
+// The instrument can tell a packet sent again (the host heard no answer and
+// did not move on) only by its bytes: equal to the message it answered last.
+// It then turns its keystream back to where it was before that message. Bytes
+// equal to the last message when the host meant a new attempt (after an
+// answer, a re-scrambled payload of one or two bytes can come out the same)
+// or a new packet (two packets in a row identical on the wire) would turn it
+// back while the host moves on: every later packet would descramble to
+// garbage that still passes its checksum. `resend` is true when the attempt
+// repeats one that got no answer, as the instrument expects it to.
+bool WouldBeMisread(const Upload& u, std::span<const std::uint8_t> packet, bool newPacket,
+                    bool scrambled, bool resend) {
+  // The probe's bytes (the header from the seed, as its first send is) are
+  // taken as the probe however often they come: the instrument starts them
+  // from the seed (emulator/virtual_tarvonic.h says why no other header
+  // attempt of the host's comes out as the probe).
+  if (Equal(packet, ProbePacket())) return false;
+  if (resend || !Equal(packet, {u.lastSent.data(), u.lastSentLength})) return false;
+  // A refused packet that is not scrambled can only go out as it is; the
+  // instrument takes it afresh, since it did not accept it.
+  return newPacket || scrambled;
+}
+
+// Brings both sides to a known state before an attempt that would be misread:
+// a resynchronisation, as a code-4 answer would have it, after which both
+// re-scramble from the saved state. False when that fails or the attempt
+// would still be misread (then nothing is sent: the upload fails, for the
+// instrument cannot have taken a wrong packet).
+bool BringInStep(Upload& u, std::span<std::uint8_t> packet, std::span<const std::uint8_t> plain,
+                 bool scrambled) {
+  progress::SetProgressText(u.window, StatusHoldMs, texts::ResyncStatus);
+  u.errorShown = true;
+  if (!Resynchronise(u)) return false;
+  u.keys.OnResynchronised();
+  if (scrambled) u.keys.BeginAttempt(plain, packet);
+  return !WouldBeMisread(u, packet, false, scrambled, false);
 }
 
 // Sends one packet until the instrument accepts it. `packet` holds F0 and the
@@ -168,16 +213,23 @@ Outcome SendPacket(Upload& u, std::span<std::uint8_t> packet, PacketKind kind,
   const std::span<const std::uint8_t> plain(u.plain.data(), PayloadLength(packet.size()));
   const bool isReset = packet.size() > PacketCommandAt && packet[PacketCommandAt] == CommandReset;
   const std::int32_t budget = isReset ? ResetReplyBudgetMs : ReplyBudgetMs;
-  for (;;) {
+  bool newPacket = true, resend = false;
+  for (;; newPacket = false) {
     if (Stopping(u)) return Outcome::Stopped;
-    ClearReply(u);
+    u.reply.Clear();
     progress::SetProgressPosition(u.window, dataOffset, trackLength);
     if (scrambled) u.keys.BeginAttempt(plain, packet);
+    if (WouldBeMisread(u, packet, newPacket, scrambled, resend)) {
+      if (!BringInStep(u, packet, plain, scrambled)) return u.stopped ? Outcome::Stopped : Outcome::Failed;
+      u.reply.Clear();
+    }
     if (!Send(u, packet)) {
       ShowSendFailure(u);
       return Outcome::Failed;
     }
-    if (!WaitForReply(u, budget, ReplyStepMs)) {
+    const StatusReplyFact reply = WaitForReply(u, budget, ReplyStepMs);
+    resend = !reply.received;
+    if (resend) {
       if (u.stopped) return Outcome::Stopped;
       progress::SetProgressText(u.window, StatusHoldMs, texts::RetryStatus);
       u.errorShown = true;
@@ -186,7 +238,7 @@ Outcome SendPacket(Upload& u, std::span<std::uint8_t> packet, PacketKind kind,
     }
     NoteReply(u);
     if (scrambled) u.keys.OnAttemptAnswered();
-    switch (u.reply.status) {
+    switch (reply.status) {
       case StatusAccepted:
         return Outcome::Accepted;
       case StatusError:
@@ -218,7 +270,7 @@ Outcome SendPacket(Upload& u, std::span<std::uint8_t> packet, PacketKind kind,
 bool ProbePhase(Upload& u) {
   for (int round = 0; round < ProbeRounds; ++round) {
     if (Stopping(u)) return false;
-    ClearReply(u);
+    u.reply.Clear();
     if (!Send(u, ProbePacket())) {
       ShowSendFailure(u);
       return false;
@@ -264,10 +316,8 @@ bool WalkTrack(Upload& u, std::span<const std::uint8_t> track) {
 
 int OnStatusReply(MidiBuffer*, MidiPort*, void* reply, const std::uint8_t* captures, int count) {
   if (count < 4) return ListenerKeep;  // the pattern always captures four
-  auto* r = static_cast<StatusReply*>(reply);
-  r->status = captures[1];
-  r->value = static_cast<std::uint16_t>(captures[2] * 128 + captures[3]);
-  r->received.store(1, std::memory_order_release);
+  static_cast<StatusReply*>(reply)->Publish(captures[1],
+                                            static_cast<std::uint16_t>(captures[2] * 128 + captures[3]));
   return ListenerKeep;
 }
 

@@ -125,6 +125,12 @@ inline constexpr char DevelopmentFormat[] =
     "Use it only with a virtual instrument or a test unit.\r\n"
     "Are you sure you want to write the development image into this Device?";
 
+// --- command line: what a virtual instrument wrote -------------------------
+inline constexpr char VirtualFirmwareWrongText[] =
+    "the upload reported success, but the virtual Tarvonic's firmware is not the image's";
+inline constexpr char EmulatedFirmwareWrongText[] =
+    "the emulated Tarvonic's firmware is not the image's plain firmware";
+
 // --- command line: interrupts -------------------------------------------------
 // At a question before the upload.
 inline constexpr char InterruptedBeforeUploadText[] =

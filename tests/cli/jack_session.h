@@ -102,7 +102,6 @@ struct JackSession {
 
   JackSession() = default;
   JackSession(JackSession&&) = default;
-  JackSession& operator=(JackSession&&) = default;
   ~JackSession() { Stop(); }
   void Stop() {
     if (emulator) emulator->Kill(SIGINT, std::chrono::seconds(10));
