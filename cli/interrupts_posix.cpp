@@ -75,7 +75,8 @@ AnswerRead ReadAnswerLine(std::FILE* in, std::string& line, int seen) {
       if (errno == EINTR) continue;
       return AnswerRead::EndOfInput;
     }
-    if (waits[0].revents == 0) continue;  // only the wake-up
+    // A wake-up first: the input waits for the next question, whole.
+    if (waits[1].revents != 0 || waits[0].revents == 0) continue;
     char c = 0;
     const ssize_t n = read(input, &c, 1);
     if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;

@@ -59,7 +59,9 @@ struct User {
   std::FILE* input = pipe(ends) == 0 ? fdopen(ends[0], "r") : nullptr;
   ~User() { close(ends[1]), std::fclose(input); }
   void Type(const std::string& text) { EXPECT_EQ(write(ends[1], text.data(), text.size()), ssize_t(text.size())); }
-  void Interrupt() { kill(getpid(), SIGINT); }
+  // On the watcher's thread: a terminal's SIGINT may land on any thread, and
+  // only the handler's wake-up reaches the question then.
+  void Interrupt() { raise(SIGINT); }
 #endif
 };
 
