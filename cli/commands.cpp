@@ -141,8 +141,10 @@ int FlashWithSession(Session& session, const Options& options, const Console& co
   }
   std::fprintf(console.out, "Flashing %s with firmware V%s\n", DeviceLine(devices[chosen]).c_str(),
                LoadedFirmwareImage().version);
-  const bool uploaded = RunFlashWorkflow(nullptr, devices[chosen]) == 1;
+  const std::int32_t flashed = RunFlashWorkflow(nullptr, devices[chosen]);
+  const bool uploaded = flashed == 1;
   const bool whole = ReportVirtualFirmware(session, console);
+  if (!options.world.empty()) std::fprintf(console.out, "virtual MIDI world: %s\n", session.WorldReport().c_str());
   const bool written = session.Finish();
   if (platform::Ui().StopRequested()) {
     const bool beforeUpload = session.Dialogs() != nullptr && session.Dialogs()->EndedBeforeUpload();
@@ -150,6 +152,7 @@ int FlashWithSession(Session& session, const Options& options, const Console& co
                  beforeUpload ? texts::InterruptedBeforeUploadText : texts::UploadStoppedText);
     return ExitInterrupted;
   }
+  if (flashed == device::FlashInterfaceLost) return ExitInterfaceLost;
   // The host said "Upload Complete", the instrument knows better: a dry run
   // must never pass over firmware that is not the image's.
   if (uploaded && !whole) std::fprintf(console.err, "kelmora-flash: %s\n", texts::VirtualFirmwareWrongText);

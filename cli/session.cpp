@@ -56,6 +56,7 @@ bool Session::Install() {
     tarvonic_ = std::make_unique<emulator::VirtualTarvonic>(world_->midi);
     tarvonic_->AttachToOutput(0);
     if (options_.faultsGiven) tarvonic_->SetFaults(options_.faults);
+    if (!options_.world.empty()) world_->midi.ApplyWorld(options_.behaviours, 0, 0);
     midi = &world_->midi;
     clock = &world_->clock;
     progress = &world_->progress;
@@ -93,6 +94,10 @@ bool Session::Install() {
   platform::Install({module, midi, clock, dialogs_.get(), progress});
   installed_ = true;
   return true;
+}
+
+std::string Session::WorldReport() const {
+  return world_ ? sim::DescribeWorld(options_.behaviours, world_->midi.Effects()) : std::string();
 }
 
 bool Session::LoadImage() {

@@ -53,6 +53,8 @@ class Session {
   emulator::VirtualTarvonic* Instrument() { return tarvonic_.get(); }
   // The terminal's dialogs, once installed.
   const TerminalDialogs* Dialogs() const { return dialogs_.get(); }
+  // --virtual: what --world's behaviours did so far (sim::DescribeWorld).
+  std::string WorldReport() const;
   const Console& Io() const { return console_; }
 
  private:

@@ -73,7 +73,11 @@ std::int32_t TarvonicHandler(platform::WindowHandle owner, DetectedDevice* devic
     case ModelOpCheckState:
       return CheckBootLoader(owner, device);
     case ModelOpUpload:
-      return UploadTrack(owner, TrackBytes(LoadedFirmwareImage()), device) ? 1 : 0;
+      switch (UploadTrack(owner, TrackBytes(LoadedFirmwareImage()), device)) {
+        case UploadResult::Complete: return 1;
+        case UploadResult::InterfaceLost: return ModelUploadLost;
+        default: return 0;
+      }
     default:
       return 0;
   }

@@ -68,6 +68,21 @@ constexpr int SilentSendsLimit = 4;
 // run of lost replies and a cable plugged back in, yet a script whose
 // instrument is gone for good still ends (the unattended answer is Cancel).
 constexpr std::uint32_t UnattendedSilenceLimitMs = 10 * 60000;
+// An instrument that has refused what it got for a minute, eight times, and
+// taken no packet at its first attempt meanwhile, is most likely fed
+// damaged bytes: an interface or cable that loses or changes bytes fails
+// every checksum, and sending again cannot help. The user is asked whether to go on. Eight refusals in a row happen by
+// chance once in 10^8 packets at the 10 % of refused attempts the worst
+// fault soak has, and a packet refused a few times that then passes never
+// comes near a minute. With nobody to ask, the upload gives up within five
+// minutes: unlike silence, refusals do not pass by waiting. A refused
+// attempt takes at most 30 s (the erase packet's reply budget; a data
+// packet's budget and eight unanswered resynchronisation probes take 18 s),
+// so the limit is checked at least that often and four and a half minutes
+// of refusals always hold eight of them.
+constexpr std::uint32_t RefusalLimitMs = 60000;
+constexpr int RefusalsLimit = 8;
+constexpr std::uint32_t UnattendedRefusalLimitMs = 270000;
 
 enum class Outcome { Accepted, Failed, Stopped };
 
@@ -82,6 +97,9 @@ struct Upload {
   bool stopped = false;
   std::uint32_t silentMs = 0;  // reply budgets used up since the last reply
   int silentSends = 0;          // sends in a row without a reply
+  int refusals = 0;             // answers that accepted nothing, since a packet went through at once
+  std::uint32_t refusedSince = 0;        // when the first of them came
+  midi::MidiPort* lostPort = nullptr;    // the device's port that went away, once one has
   char markerText[MarkerTextSize] = {};  // empty until the first marker
   PacketBuffer packet{};
   std::array<std::uint8_t, PlainCapacity> plain{};
@@ -91,9 +109,28 @@ struct Upload {
   std::size_t lastSentLength = 0;
 };
 
-void ShowSendFailure(const Upload& u) {
+// The device's port that has gone away, once one has: its interface was
+// unplugged, or stopped working.
+bool ConnectionLost(Upload& u) {
+  if (u.lostPort == nullptr && midi::PortIsLost(u.device->outputPort)) u.lostPort = u.device->outputPort;
+  if (u.lostPort == nullptr && midi::PortIsLost(u.device->inputPort)) u.lostPort = u.device->inputPort;
+  return u.lostPort != nullptr;
+}
+
+// A send the driver refused. A lost interface is told once, as the upload
+// ends; anything else at once.
+void ShowSendFailure(Upload& u) {
+  if (ConnectionLost(u)) return;
   platform::Ui().MessageBox(u.owner, texts::SendFailureText, texts::SendFailureCaption,
                             platform::BoxOk);
+}
+
+void ShowConnectionLost(const Upload& u) {
+  char name[sizeof u.lostPort->caps.in.szPname + 1];
+  midi::PortCopyName(u.lostPort, name, sizeof name);
+  char text[sizeof texts::ConnectionLostFormat + sizeof name];
+  std::snprintf(text, sizeof text, texts::ConnectionLostFormat, name);
+  platform::Ui().MessageBox(u.owner, text, texts::ConnectionLostCaption, platform::BoxOk);
 }
 
 bool Send(Upload& u, std::span<const std::uint8_t> bytes) {
@@ -106,12 +143,13 @@ bool Equal(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b) {
   return std::equal(a.begin(), a.end(), b.begin(), b.end());
 }
 
-// True once the user has asked the upload to stop (the command line's second
-// interrupt; the Windows program has no such request). Asked before every
-// send and every step of a wait, so that nothing more is sent after it.
+// True once the upload must end: the user has asked it to stop (the command
+// line's second interrupt; the Windows program has no such request), or the
+// device's interface has gone. Asked before every send and every step of a
+// wait, so that nothing more is sent after it.
 bool Stopping(Upload& u) {
   if (!u.stopped && platform::Ui().StopRequested()) u.stopped = true;
-  return u.stopped;
+  return u.stopped || ConnectionLost(u);
 }
 
 // Polls the reply before each step of `stepMs` until `budgetMs` is used up.
@@ -148,6 +186,23 @@ bool KeepWaitingAfterSilence(Upload& u, std::int32_t budgetMs) {
     if (answer != platform::IdRetry) return false;
     NoteReply(u);  // the next question after as long again
   }
+  return true;
+}
+
+// Counts one answer that accepted nothing. False when the instrument has
+// refused long enough to ask, and the user did not want to go on.
+bool KeepTryingAfterRefusal(Upload& u) {
+  const std::uint32_t now = platform::Time().TickCount();
+  if (u.refusals++ == 0) u.refusedSince = now;
+  const auto refusingMs = static_cast<std::uint32_t>(platform::TickDiff(now, u.refusedSince));
+  const std::uint32_t limit = platform::Ui().Unattended() ? UnattendedRefusalLimitMs : RefusalLimitMs;
+  if (refusingMs < limit || u.refusals < RefusalsLimit) return true;
+  char text[sizeof texts::RefusalFormat + 32];
+  std::snprintf(text, sizeof text, texts::RefusalFormat, refusingMs / 1000, static_cast<unsigned>(u.refusals));
+  const int answer =
+      platform::Ui().MessageBox(u.owner, text, texts::RefusalCaption, platform::BoxRetryCancel);
+  if (answer != platform::IdRetry) return false;
+  u.refusals = 0;  // the next question after as long again
   return true;
 }
 
@@ -230,7 +285,7 @@ Outcome SendPacket(Upload& u, std::span<std::uint8_t> packet, PacketKind kind,
     const StatusReplyFact reply = WaitForReply(u, budget, ReplyStepMs);
     resend = !reply.received;
     if (resend) {
-      if (u.stopped) return Outcome::Stopped;
+      if (u.stopped || u.lostPort != nullptr) return Outcome::Stopped;
       progress::SetProgressText(u.window, StatusHoldMs, texts::RetryStatus);
       u.errorShown = true;
       if (!KeepWaitingAfterSilence(u, budget)) return Outcome::Failed;
@@ -264,6 +319,7 @@ Outcome SendPacket(Upload& u, std::span<std::uint8_t> packet, PacketKind kind,
       default:  // code 2 and every unknown code: the packet again
         break;
     }
+    if (!KeepTryingAfterRefusal(u)) return Outcome::Failed;
   }
 }
 
@@ -303,9 +359,15 @@ bool WalkTrack(Upload& u, std::span<const std::uint8_t> track) {
         std::span<std::uint8_t> packet;
         if (!BuildPacket(event, u.packet, packet, nullptr)) return false;
         const PacketKind kind = u.keys.OnPacketRead(packet, u.plain);
+        const int refusedBefore = u.refusals;
         if (SendPacket(u, packet, kind, event.dataOffset, trackLength) != Outcome::Accepted) {
           return false;
         }
+        // Only a packet that went through without a refusal ends a run of
+        // them: on a link that damages every packet, one taken after many
+        // refusals may well be a damaged one that slipped past the 7-bit
+        // checksum.
+        if (u.refusals == refusedBefore) u.refusals = 0;
         break;
       }
     }
@@ -321,8 +383,8 @@ int OnStatusReply(MidiBuffer*, MidiPort*, void* reply, const std::uint8_t* captu
   return ListenerKeep;
 }
 
-bool UploadTrack(platform::WindowHandle owner, std::span<const std::uint8_t> track,
-                 DetectedDevice* device) {
+UploadResult UploadTrack(platform::WindowHandle owner, std::span<const std::uint8_t> track,
+                         DetectedDevice* device) {
   Upload u;
   u.owner = owner;
   u.device = device;
@@ -332,11 +394,14 @@ bool UploadTrack(platform::WindowHandle owner, std::span<const std::uint8_t> tra
                                           progress::ProgressModeBar | progress::ProgressModeStatus,
                                           owner, texts::FlashingText);
   platform::Ui().UploadRunning(true);
-  const bool result = ProbePhase(u) && WalkTrack(u, track);
+  const bool complete = ProbePhase(u) && WalkTrack(u, track);
   platform::Ui().UploadRunning(false);
   RemoveListener(listener);
   progress::CloseProgressWindow(u.window, 0);
-  return result;
+  if (complete) return UploadResult::Complete;
+  if (!ConnectionLost(u)) return UploadResult::Failed;
+  ShowConnectionLost(u);
+  return UploadResult::InterfaceLost;
 }
 
 bool PrepareProbePacket(std::span<const std::uint8_t> track) {

@@ -47,12 +47,20 @@ class StatusReply {
   std::atomic<std::uint32_t> word_{0};
 };
 
+// How an upload ended.
+enum class UploadResult {
+  Complete,       // the whole track went through
+  Failed,         // the user has been told why, stopped it, or the track is broken
+  InterfaceLost,  // a port of the device went away (unplugged); the user has been told
+};
+
 // Sends the probe packet 50 times, then every SysEx event of `track` with
-// flow control by status replies. True when the whole track went through.
-// Tells the dialogs seam when it starts and ends, and stops sending when the
-// seam reports a stop request (Dialogs::StopRequested).
-bool UploadTrack(platform::WindowHandle owner, std::span<const std::uint8_t> track,
-                 DetectedDevice* device);
+// flow control by status replies. Tells the dialogs seam when it starts and
+// ends, and stops sending when the seam reports a stop request
+// (Dialogs::StopRequested) or a port of the device is lost (PortLost): the
+// latter ends with one box that names the port and says what to do.
+UploadResult UploadTrack(platform::WindowHandle owner, std::span<const std::uint8_t> track,
+                         DetectedDevice* device);
 
 int OnStatusReply(midi::MidiBuffer* header, midi::MidiPort* port, void* reply,
                   const std::uint8_t* captures, int count);

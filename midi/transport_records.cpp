@@ -50,6 +50,12 @@ void QueueCompleted(platform::MidiHeader* header) {
   if (DispatcherWake != nullptr) DispatcherWake->Signal();
 }
 
+bool MarkLostIfGone(MidiPort& port, std::uint32_t error) {
+  if (!DeviceGone(error)) return false;
+  port.flags.fetch_or(PortLost, std::memory_order_relaxed);
+  return true;
+}
+
 std::string_view PortName(const MidiPort* port) {
   if (port == nullptr) return {};
   const char* name = port->caps.in.szPname;

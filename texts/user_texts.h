@@ -68,6 +68,23 @@ inline constexpr char SilenceFormat[] =
     "Please check the MIDI connections and that the Device is powered.\r\n"
     "Press Retry to keep trying, or Cancel to stop the Upload.";
 
+// The Device answered every attempt with an error for a long time (the
+// seconds, the attempts).
+inline constexpr char RefusalCaption[] = "Device reports Transfer Errors";
+inline constexpr char RefusalFormat[] =
+    "The Device has rejected what it received for %u seconds, %u times in a row.\r\n"
+    "The MIDI interface or cable most likely corrupts SysEx messages:\r\n"
+    "please connect the Device through another interface or cable.\r\n"
+    "The Device is in its boot loader and has no working firmware until an Upload completes.\r\n"
+    "Press Retry to keep trying, or Cancel to stop the Upload.";
+// The MIDI interface went away during the upload (the port's name).
+inline constexpr char ConnectionLostCaption[] = "MIDI Connection Lost";
+inline constexpr char ConnectionLostFormat[] =
+    "The MIDI port \"%s\" went away during the Upload:\r\n"
+    "the MIDI interface was unplugged or has stopped working.\r\n"
+    "The Device stays in its boot loader without working firmware.\r\n"
+    "Please reconnect the interface, scan for the Device and flash it again.";
+
 // --- images the upload could not send to their end (inspect, start-up) ------
 inline constexpr char NoHeaderPacketReason[] =
     "no header packet in the track (the upload opens with it)";

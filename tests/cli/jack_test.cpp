@@ -59,6 +59,61 @@ TEST(RealMidiOverJack, FlashesASmallImageIntoTheEmulatorThroughItsFaults) {
   EXPECT_TRUE(t.malformed.empty());
 }
 
+// Cuts every connection of the instrument's ports, as jack_disconnect would
+// by hand (the flasher may close its ports at the first cut, before the
+// second).
+void DisconnectInstrument() {
+  std::system("jack_lsp -c Tarvonic | awk '/^ /{sub(/^ +/, \"\"); printf \"%s\\t%s\\n\", p, $0; next} {p = $0}' "
+              "| while IFS='\t' read -r a b; do jack_disconnect \"$a\" \"$b\" 2>/dev/null; done");
+}
+
+// Another client's traffic on the flasher's input costs no reply; the
+// instrument's connections cut, or the server stopped, mid-upload end it
+// within seconds with one box and exit code 4, the transcript complete.
+TEST(RealMidiOverJack, TrafficCostsNothingAndALostConnectionEndsTheUploadAtOnce) {
+  enum Action { Traffic, Disconnect, StopServer };
+  for (const Action action : {Traffic, Disconnect, StopServer}) {
+    SCOPED_TRACE(action);
+    const std::string dir = cli_test::TempPath("jack-world-" + std::to_string(getpid()) + "-" + std::to_string(action) + "-");
+    cli_test::JackSession jack = cli_test::StartJackSession(KF_FLASH_EXE, dir);
+    if (!jack.failure.empty()) GTEST_SKIP() << "no JACK test here: " << jack.failure;
+    const test_images::Bytes file = test_images::ReleaseShape(100);
+    cli_test::WriteFile(dir + "image.mid", file);
+    const Child traffic({KF_JACK_TRAFFIC, "Tarvonic Out:MIDI", "sense+clock+notes+sysex"}, dir + "traffic.log");
+    std::unique_ptr<Child> flasher;
+    for (int attempt = 0; attempt < 3; ++attempt) {  // a run that lost its scan to an xrun starts again
+      flasher = std::make_unique<Child>(
+          std::vector<std::string>{KF_FLASH_EXE, "--api", "jack", "--image", dir + "image.mid", "--transcript",
+                                   dir + "transcript.txt", "flash", "--yes"},
+          dir + "flasher.log");
+      if (flasher->WaitForOutput(" 10%", 120s)) break;
+    }
+    ASSERT_FALSE(flasher->Ended()) << flasher->Output();
+    const auto acted = cli_test::SteadyClock::now();
+    if (action == Disconnect) DisconnectInstrument();
+    if (action == StopServer) jack.jackd->Kill(SIGTERM, 10s);
+    const int code = flasher->Wait(120s);
+    const auto took = std::chrono::duration_cast<std::chrono::seconds>(cli_test::SteadyClock::now() - acted);
+    const std::string out = flasher->Output();
+    EXPECT_NE(out.find("\n1 device found\n"), std::string::npos) << out;
+    const cli_test::TranscriptFile t = cli_test::ReadTranscript(dir + "transcript.txt");
+    EXPECT_TRUE(t.malformed.empty());
+    if (action == Traffic) {
+      EXPECT_EQ(code, 0) << out;
+      EXPECT_EQ(out.find("!Retry"), std::string::npos) << "a reply went missing";
+      EXPECT_TRUE(std::any_of(t.events.begin(), t.events.end(), [](const cli_test::TranscriptEvent& e) {
+        return e.port == "Tarvonic Out:MIDI" && e.bytes.size() > 1 && e.bytes[1] == 0x7D;
+      })) << "no dump of the other client on the instrument's input";
+      continue;
+    }
+    EXPECT_EQ(code, 4) << out;
+    EXPECT_LE(took.count(), 10);
+    EXPECT_NE(out.find("== MIDI Connection Lost ==\nThe MIDI port \"Tarvonic "), std::string::npos) << out;
+    ASSERT_FALSE(t.events.empty());
+    EXPECT_EQ(t.events.back().kind + " " + t.events.back().rest.substr(0, 22), "BOX MIDI Connection Lost |");
+  }
+}
+
 // The transcript of a run killed outright: every line whole, the last one
 // ended, and what the run had written by then (the emulator's ports named).
 void ExpectCompleteTo(const std::string& path, std::initializer_list<std::string> written) {

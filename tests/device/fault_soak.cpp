@@ -66,7 +66,7 @@ Outcome UploadUnder(emulator::World& world, device::DetectedDevice& device,
   const std::uint32_t start = world.clock.TickCount();
 
   Outcome outcome;
-  outcome.completed = device::UploadTrack(nullptr, track, &device);
+  outcome.completed = device::UploadTrack(nullptr, track, &device) == device::UploadResult::Complete;
   const std::uint32_t end = world.clock.TickCount();
   midi::RemoveListener(listener);
   outcome.durationMs = end - start;

@@ -33,7 +33,7 @@ class UploadTest : public DeviceTest {
     emulator::VirtualTarvonic& tarvonic = AddTarvonic(std::move(config));
     if (script) tarvonic.SetFaultScript(std::move(script));
     DetectedDevice device = Device();
-    const bool done = UploadTrack(nullptr, Track(), &device);
+    const bool done = UploadTrack(nullptr, Track(), &device) == UploadResult::Complete;
     times.clear();
     sent = Sent(&times);
     whole = tarvonic.Firmware() == test_images::PlainFirmware(Track());
@@ -227,6 +227,80 @@ TEST_F(UploadTest, ASilentInstrumentLeadsToTheNoAnswerBox) {
         EXPECT_EQ(sent.size(), first + sends) << "nothing after Cancel";
       }
     }
+  }
+}
+
+// An instrument that refuses every attempt (a link that damages every
+// packet): the user is asked once it has refused for a minute and eight
+// times in a row; with nobody to ask, after four and a half minutes. Retry
+// goes on as long again; Cancel sends nothing more. Refused attempts that
+// are slow (a code 4 whose probes go unanswered, 16 s each) ask only at the
+// eighth. A packet refused a few times that then passes asks nothing: the
+// soak's mixes below refuse thousands of attempts without a box.
+TEST_F(UploadTest, AnInstrumentRefusingEverythingLeadsToTheTransferErrorsBox) {
+  const Bytes file = SmallImage();
+  UseImage(file);
+  struct Case {
+    PacketFault fault;  // of every attempt of the first data packet
+    bool unattended;
+    std::size_t sendsPerBox;  // of that packet
+    const char* told;         // what the box says
+  };
+  const Case cases[] = {{PacketFault::Code1, false, 301, "60 seconds, 301 times"},
+                        {PacketFault::Code4, false, 8, "113 seconds, 8 times"},
+                        {PacketFault::Code1, true, 1351, "270 seconds, 1351 times"}};
+  for (const Case& c : cases) {
+    world.dialogs.SetUnattended(c.unattended);
+    for (const bool passes : {true, false}) {
+      SCOPED_TRACE(testing::Message() << c.told << ", passes after the first box " << passes);
+      int boxes = 0;
+      world.dialogs.SetResponder([&](const sim::BoxRecord&) { return ++boxes == 1 ? platform::IdRetry : platform::IdCancel; });
+      EXPECT_EQ(Upload({}, [&](const PacketView& p) -> std::optional<emulator::FaultDecision> {
+                  if (p.resyncProbe) return emulator::FaultDecision{.fault = PacketFault::RefuseResync};
+                  if (p.index <= 50 || p.command != CommandData || (passes && boxes > 0)) return std::nullopt;
+                  return emulator::FaultDecision{.fault = c.fault};
+                }), passes);
+      const std::vector<sim::BoxRecord> shown = Boxes();
+      ASSERT_EQ(shown.size(), passes ? 1u : 2u);
+      for (const sim::BoxRecord& box : shown) {
+        EXPECT_EQ(box.caption, "Device reports Transfer Errors");
+        EXPECT_EQ(box.flags, platform::BoxRetryCancel);
+        EXPECT_EQ(box.text.rfind(std::string("The Device has rejected what it received for ") + c.told + " in a row.", 0), 0u)
+            << box.text;
+      }
+      const std::size_t first = First(CommandData);
+      // Cancel sends nothing more; after Retry it passes, and so do the two
+      // data packets after it.
+      const std::size_t sends = passes ? c.sendsPerBox + 1 + 2 : 2 * c.sendsPerBox;
+      EXPECT_EQ(std::count_if(sent.begin() + static_cast<std::ptrdiff_t>(first), sent.end(),
+                              [](const Bytes& m) { return m[PacketCommandAt] == CommandData; }),
+                static_cast<long>(sends));
+    }
+  }
+}
+
+// Only a minute in which no packet went through at its first attempt asks:
+// every twentieth packet refused three times never does, however long the
+// upload; every packet refused three times (each passing only at its fourth
+// attempt, as through a link that damages most of them) does.
+TEST_F(UploadTest, RefusalsAskOnlyWhenNoPacketGoesThroughAtOnceForAMinute) {
+  const Bytes file = test_images::ReleaseShape(1200);
+  UseImage(file);
+  for (const std::uint32_t every : {20u, 1u}) {
+    SCOPED_TRACE(every);
+    auto packets = std::make_shared<std::uint32_t>(0);
+    auto left = std::make_shared<int>(-1);  // refusals left for the packet at hand; -1: the next is new
+    EXPECT_EQ(Upload({}, [=](const PacketView& p) -> std::optional<emulator::FaultDecision> {
+                if (p.index <= 50 || p.command != CommandData) return std::nullopt;
+                if (*left < 0) *left = (*packets)++ % every == 0 ? 3 : 0;
+                if (*left == 0) {
+                  *left = -1;
+                  return std::nullopt;
+                }
+                --*left;
+                return emulator::FaultDecision{.fault = PacketFault::Code1};
+              }), every != 1);
+    EXPECT_EQ(Captions(), every == 1 ? Strings{"Device reports Transfer Errors"} : Strings{});
   }
 }
 
