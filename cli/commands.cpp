@@ -163,7 +163,9 @@ int FlashWithSession(Session& session, const Options& options, const Console& co
   if (!options.world.empty()) std::fprintf(console.out, "virtual MIDI world: %s\n", session.WorldReport().c_str());
   const bool written = session.Finish();
   if (platform::Ui().StopRequested()) {
-    std::fprintf(console.err, "kelmora-flash: %s\n", texts::UploadStoppedText);
+    const bool beforeUpload = session.Dialogs() != nullptr && session.Dialogs()->EndedBeforeUpload();
+    std::fprintf(console.err, "kelmora-flash: %s\n",
+                 beforeUpload ? texts::InterruptedBeforeUploadText : texts::UploadStoppedText);
     return ExitInterrupted;
   }
   if (flashed == device::FlashInterfaceLost) return ExitInterfaceLost;

@@ -18,6 +18,8 @@ const char* UsageText() {
 ParseResult ParseCommandLine(const std::vector<std::string>& arguments, Options& options) {
   CLI::App app("Firmware flasher for the Tarvonic", "kelmora-flash");
   app.require_subcommand(1, 1);
+  // On Windows too: /images/v2.mid is a file, not an option.
+  app.allow_windows_style_options(false);
   app.set_help_all_flag("", "");
   // The firmware the program carries is read only when asked for.
   app.set_version_flag(
@@ -66,6 +68,13 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments, Options&
   } catch (const CLI::CallForVersion& version) {
     return {ParseOutcome::Help, std::string(version.what()) + "\n"};
   } catch (const CLI::ParseError& error) {
+    // Without a command CLI11 only says that one is required; a word that
+    // names none is what the user took for a command.
+    if (app.get_subcommands().empty()) {
+      for (const std::string& word : app.remaining()) {
+        if (!word.empty() && word[0] != '-') return {ParseOutcome::UsageError, "unknown command \"" + word + "\""};
+      }
+    }
     return {ParseOutcome::UsageError, error.what()};
   }
 

@@ -51,6 +51,8 @@ class Session {
 
   // --virtual only: the instrument, none otherwise.
   emulator::VirtualTarvonic* Instrument() { return tarvonic_.get(); }
+  // The terminal's dialogs, once installed.
+  const TerminalDialogs* Dialogs() const { return dialogs_.get(); }
   // --virtual: what --world's behaviours did so far (sim::DescribeWorld).
   std::string WorldReport() const;
   const Console& Io() const { return console_; }

@@ -24,6 +24,9 @@ std::string MidiSystemUnusable(MidiApi api) {
     case rtmidi::MidiSystemProblem::NoJackServer:
       return "no JACK server is running; start one (e.g. jackd -d alsa), or leave out --api jack "
              "to use the ALSA sequencer, or use --virtual";
+    case rtmidi::MidiSystemProblem::JackClientRefused:
+      return "the JACK server refused the client: " + detail +
+             "; see the server's own messages, or leave out --api jack to use the ALSA sequencer, or use --virtual";
   }
   return "unknown MIDI system";
 }

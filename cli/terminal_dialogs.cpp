@@ -1,6 +1,7 @@
 #include "cli/terminal_dialogs.h"
 
 #include <cctype>
+#include <optional>
 #include <string>
 
 #include "cli/interrupts.h"
@@ -35,7 +36,7 @@ Choice ChoiceFor(std::uint32_t buttons) {
 
 }  // namespace
 
-int TerminalDialogs::Ask(std::uint32_t buttons) {
+std::optional<int> TerminalDialogs::Ask(std::uint32_t buttons) {
   if (buttons == platform::BoxOk) {
     std::fprintf(out_, "[OK]\n");
     return platform::IdOk;
@@ -45,22 +46,43 @@ int TerminalDialogs::Ask(std::uint32_t buttons) {
     std::fprintf(out_, "%s%s (--yes)\n", choice.prompt, choice.yesWord);
     return choice.assumed;
   }
-  for (;;) {
+  // During the upload the interrupts are caught already, and counted on.
+  const bool catching = !uploadRunning_;
+  if (catching) CatchInterrupts(true);
+  std::optional<int> answer;
+  for (int seen = CaughtInterrupts();;) {
     std::fprintf(out_, "%s", choice.prompt);
     std::fflush(out_);
     std::string line;
-    int c;
-    while ((c = std::fgetc(in_)) != EOF && c != '\n') line.push_back(static_cast<char>(c));
+    const AnswerRead read = ReadAnswerLine(in_, line, seen);
+    if (read == AnswerRead::Interrupted) {
+      std::fprintf(out_, "\n");
+      std::fflush(out_);
+      // Before the upload it ends the run; during it the first warns and the
+      // question is asked again, the second stops the upload.
+      if (!uploadRunning_) {
+        stopped_ = endedBeforeUpload_ = true;
+        break;
+      }
+      if (StopRequested()) break;
+      seen = CaughtInterrupts();
+      continue;
+    }
     std::size_t at = 0;
     while (at < line.size() && std::isspace(static_cast<unsigned char>(line[at]))) ++at;
     const char key = at < line.size() ? static_cast<char>(std::tolower(static_cast<unsigned char>(line[at]))) : 0;
-    if (key == choice.firstKey) return choice.first;
-    if (key == choice.secondKey) return choice.second;
-    if (c == EOF) {
-      std::fprintf(out_, "\n");
-      return choice.second;
+    if (key == choice.firstKey) {
+      answer = choice.first;
+      break;
+    }
+    if (key == choice.secondKey || read == AnswerRead::EndOfInput) {
+      if (read == AnswerRead::EndOfInput && key != choice.secondKey) std::fprintf(out_, "\n");
+      answer = choice.second;
+      break;
     }
   }
+  if (catching) CatchInterrupts(false);
+  return answer;
 }
 
 void TerminalDialogs::UploadRunning(bool running) {
@@ -97,10 +119,16 @@ int TerminalDialogs::MessageBox(platform::WindowHandle, const char* text, const 
     body.push_back(shownText[i] == '\r' ? '\n' : shownText[i]);
   }
   std::fprintf(out_, "\n== %s ==\n%s\n", shownCaption.c_str(), body.c_str());
-  const int answer = Ask(flags & ButtonMask);
+  const bool beforeUpload = !uploadRunning_;
+  const std::optional<int> answer = Ask(flags & ButtonMask);
   std::fflush(out_);
-  if (transcript_ != nullptr) transcript_->Box(shownCaption, shownText, answer);
-  return answer;
+  if (transcript_ != nullptr) {
+    transcript_->Box(shownCaption, shownText, answer ? AnswerName(*answer) : UnansweredName);
+    if (!answer && beforeUpload) transcript_->EndedBeforeUpload();
+  }
+  // What a front end does with any answer but OK or Retry: nothing more is
+  // sent. StopRequested tells its caller that nobody answered.
+  return answer.value_or(platform::IdCancel);
 }
 
 }  // namespace cli

@@ -6,12 +6,16 @@
 // (the upload asks that only after a longer silence when unattended).
 // At the end of the input every question is answered no (Cancel, No).
 //
-// While an upload runs they also take the user's interrupts: the first
-// warns on the error stream what a stop would leave, the second stops the
-// upload (cli/interrupts.h). Both go to the transcript.
+// They also take the user's interrupts (cli/interrupts.h). At a question
+// before the upload one ends the run: nobody answered, and nothing more is
+// sent. While an upload runs, at a question or between packets, the first
+// warns on the error stream what a stop would leave (a question is then
+// asked again), the second stops the upload. All of it goes to the
+// transcript; an interrupt is never taken for an answer.
 #pragma once
 
 #include <cstdio>
+#include <optional>
 
 #include "cli/transcript.h"
 #include "platform/dialogs.h"
@@ -32,6 +36,9 @@ class TerminalDialogs final : public platform::Dialogs {
   bool Unattended() override { return assumeYes_; }
   void UploadRunning(bool running) override;
   bool StopRequested() override;
+  // True when an interrupt at a question ended the run before the upload
+  // (StopRequested is then true as well).
+  bool EndedBeforeUpload() const { return endedBeforeUpload_; }
 
   // Called before a box is printed, so that a progress line drawn in place
   // can end first.
@@ -41,7 +48,8 @@ class TerminalDialogs final : public platform::Dialogs {
   }
 
  private:
-  int Ask(std::uint32_t buttons);
+  // The answer; none when an interrupt ended the question.
+  std::optional<int> Ask(std::uint32_t buttons);
 
   std::FILE* in_;
   std::FILE* out_;
@@ -53,6 +61,7 @@ class TerminalDialogs final : public platform::Dialogs {
   bool uploadRunning_ = false;
   bool warned_ = false;
   bool stopped_ = false;
+  bool endedBeforeUpload_ = false;
 };
 
 }  // namespace cli

@@ -41,47 +41,84 @@ const char* AnswerName(int answer) {
   }
 }
 
+namespace {
+
+// Every line is shorter than this (a box's text, the longest, is at most a
+// few kilobytes), so the buffer takes it whole and the flush writes it in one
+// call: a process killed mid-write leaves no part of a line.
+constexpr std::size_t LineBufferSize = 64 * 1024;
+// Input lines held back during one send, at most. More means a driver that
+// stalls inside its call; the rest are written at once, out of order rather
+// than lost.
+constexpr std::size_t MaxWaitingLines = 64;
+
+}  // namespace
+
 Transcript::~Transcript() { Close(); }
 
 bool Transcript::Open(const std::string& path, platform::Clock& clock) {
   std::lock_guard lock(mutex_);
-  file_ = std::fopen(path.c_str(), "w");
+  // Binary: the same lines, ended by LF, on every system.
+  file_ = std::fopen(path.c_str(), "wb");
   if (file_ == nullptr) return false;
+  std::setvbuf(file_, nullptr, _IOFBF, LineBufferSize);
   clock_ = &clock;
   start_ = clock.TickCount();
-  failed_ = std::fprintf(file_, "%s\n", TranscriptFirstLine) < 0;
+  Write(std::string(TranscriptFirstLine) + "\n");
   return true;
 }
 
 bool Transcript::Close() {
   std::lock_guard lock(mutex_);
   if (file_ == nullptr) return !failed_;
+  if (!waiting_.empty()) Write(waiting_);
   failed_ = std::fclose(file_) != 0 || failed_;
   file_ = nullptr;
   return !failed_;
 }
 
-void Transcript::Line(std::string_view kind, std::string_view rest) {
+std::int32_t Transcript::Now() const {
+  return clock_ != nullptr ? platform::TickDiff(clock_->TickCount(), start_) : 0;
+}
+
+std::string Transcript::Format(std::int32_t at, std::string_view kind, std::string_view rest) const {
+  std::string line = std::to_string(at);
+  line.append(" ").append(kind).append(" ").append(rest).append("\n");
+  return line;
+}
+
+void Transcript::Write(const std::string& line) {
   if (file_ == nullptr) return;
-  const std::int32_t ms = platform::TickDiff(clock_->TickCount(), start_);
-  if (std::fprintf(file_, "%ld %.*s %.*s\n", static_cast<long>(ms), static_cast<int>(kind.size()),
-                   kind.data(), static_cast<int>(rest.size()), rest.data()) < 0) {
-    failed_ = true;
-  }
+  if (std::fwrite(line.data(), 1, line.size(), file_) != line.size() || std::fflush(file_) != 0) failed_ = true;
 }
 
-void Transcript::OutLocked(std::string_view port, std::span<const std::uint8_t> bytes) {
-  Line("OUT", "[" + std::string(port) + "] " + HexBytes(bytes));
-}
+void Transcript::Line(std::string_view kind, std::string_view rest) { Write(Format(Now(), kind, rest)); }
 
-void Transcript::Out(std::string_view port, std::span<const std::uint8_t> bytes) {
+std::int32_t Transcript::BeginOut() {
   std::lock_guard lock(mutex_);
-  OutLocked(port, bytes);
+  ++sending_;
+  return Now();
+}
+
+void Transcript::EndOut(std::int32_t at, std::string_view port, std::span<const std::uint8_t> bytes,
+                        bool accepted) {
+  std::lock_guard lock(mutex_);
+  if (accepted) Write(Format(at, "OUT", "[" + std::string(port) + "] " + HexBytes(bytes)));
+  if (--sending_ > 0 || waiting_.empty()) return;
+  Write(waiting_);
+  waiting_.clear();
+  waitingLines_ = 0;
 }
 
 void Transcript::In(std::string_view port, std::span<const std::uint8_t> bytes) {
   std::lock_guard lock(mutex_);
-  Line("IN", "[" + std::string(port) + "] " + HexBytes(bytes));
+  const std::string line = Format(Now(), "IN", "[" + std::string(port) + "] " + HexBytes(bytes));
+  if (sending_ > 0 && waitingLines_ < MaxWaitingLines) {
+    waiting_ += line;
+    ++waitingLines_;
+    return;
+  }
+  Write(line);
 }
 
 void Transcript::Text(std::string_view text) {
@@ -89,9 +126,9 @@ void Transcript::Text(std::string_view text) {
   Line("TEXT", text);
 }
 
-void Transcript::Box(std::string_view caption, std::string_view text, int answer) {
+void Transcript::Box(std::string_view caption, std::string_view text, std::string_view answer) {
   std::lock_guard lock(mutex_);
-  Line("BOX", std::string(caption) + " | " + EscapeLineBreaks(text) + " | " + AnswerName(answer));
+  Line("BOX", std::string(caption) + " | " + EscapeLineBreaks(text) + " | " + std::string(answer));
 }
 
 void Transcript::Interrupted() {
@@ -102,6 +139,11 @@ void Transcript::Interrupted() {
 void Transcript::Stopped() {
   std::lock_guard lock(mutex_);
   Line("STOP", "the upload stops: nothing more is sent");
+}
+
+void Transcript::EndedBeforeUpload() {
+  std::lock_guard lock(mutex_);
+  Line("STOP", "the run ends before the upload: nothing more is sent");
 }
 
 }  // namespace cli

@@ -1,6 +1,7 @@
 #include "cli/transcript_driver.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <span>
 
@@ -14,34 +15,37 @@ std::string CapsName(const Caps& caps) {
 
 }  // namespace
 
+std::string TranscriptMidiDriver::NameOf(const std::map<platform::MidiHandle, std::string>& names,
+                                         platform::MidiHandle handle) {
+  std::lock_guard lock(mutex_);
+  const auto found = names.find(handle);
+  return found != names.end() ? found->second : std::string();
+}
+
 std::uint32_t TranscriptMidiDriver::InOpen(platform::MidiHandle* handle, std::uint32_t index,
                                            platform::MidiCallback callback, std::uintptr_t instance) {
   platform::MidiInCaps caps{};
   inner_.InGetDevCaps(index, &caps);
-  auto input = std::make_unique<Input>(Input{this, CapsName(caps), callback, instance});
-  const std::uint32_t result =
-      inner_.InOpen(handle, index, InputTrampoline, reinterpret_cast<std::uintptr_t>(input.get()));
+  const std::uint32_t result = inner_.InOpen(handle, index, callback, instance);
   if (result == 0) {
     std::lock_guard lock(mutex_);
-    inputs_.push_back(std::move(input));
+    inputNames_[*handle] = CapsName(caps);
   }
   return result;
 }
 
-void KF_CALLBACK TranscriptMidiDriver::InputTrampoline(platform::MidiHandle handle,
-                                                       std::uint32_t message, std::uintptr_t instance,
-                                                       std::uintptr_t param1, std::uintptr_t param2) {
-  const Input& input = *reinterpret_cast<const Input*>(instance);
-  if (message == platform::MimLongData || message == platform::MimLongError) {
-    const auto* header = reinterpret_cast<const platform::MidiHeader*>(param1);
-    if (header != nullptr && header->dwBytesRecorded > 0 &&
-        header->dwBytesRecorded <= header->dwBufferLength) {
-      input.driver->transcript_.In(
-          input.name, std::span(reinterpret_cast<const std::uint8_t*>(header->lpData),
-                                header->dwBytesRecorded));
-    }
+std::uint32_t TranscriptMidiDriver::InUnprepareHeader(platform::MidiHandle handle,
+                                                      platform::MidiHeader* header) {
+  // A buffer the driver handed back; one that never went to it has nothing
+  // recorded.
+  const bool filled = header != nullptr && header->dwBytesRecorded > 0 &&
+                      header->dwBytesRecorded <= header->dwBufferLength;
+  const std::uint32_t result = inner_.InUnprepareHeader(handle, header);
+  if (filled) {
+    transcript_.In(NameOf(inputNames_, handle),
+                   std::span(reinterpret_cast<const std::uint8_t*>(header->lpData), header->dwBytesRecorded));
   }
-  input.callback(handle, message, input.instance, param1, param2);
+  return result;
 }
 
 std::uint32_t TranscriptMidiDriver::OutOpen(platform::MidiHandle* handle, std::uint32_t index,
@@ -59,20 +63,17 @@ std::uint32_t TranscriptMidiDriver::OutOpen(platform::MidiHandle* handle, std::u
 
 std::uint32_t TranscriptMidiDriver::OutLongMsg(platform::MidiHandle handle,
                                                platform::MidiHeader* header) {
-  std::string name;
-  {
-    std::lock_guard lock(mutex_);
-    const auto found = outputNames_.find(handle);
-    if (found != outputNames_.end()) name = found->second;
-  }
+  if (header == nullptr || header->lpData == nullptr) return inner_.OutLongMsg(handle, header);
+  const std::string name = NameOf(outputNames_, handle);
   // Copied first: once accepted, the buffer belongs to the driver and may
-  // come back (and be reused) before the call returns.
-  const std::span bytes(reinterpret_cast<const std::uint8_t*>(header->lpData),
-                        std::min(header->dwBufferLength, std::uint32_t{128}));
-  const std::vector<std::uint8_t> copy(bytes.begin(), bytes.end());
-  std::lock_guard lock(transcript_.Lock());
+  // come back (and be reused) before the call returns. The transport sends
+  // at most 128 bytes at a time.
+  std::array<std::uint8_t, 128> copy{};
+  const std::size_t length = std::min<std::size_t>(header->dwBufferLength, copy.size());
+  std::memcpy(copy.data(), header->lpData, length);
+  const std::int32_t at = transcript_.BeginOut();
   const std::uint32_t result = inner_.OutLongMsg(handle, header);
-  if (result == 0) transcript_.OutLocked(name, copy);
+  transcript_.EndOut(at, name, std::span(copy.data(), length), result == 0);
   return result;
 }
 

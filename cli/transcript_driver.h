@@ -4,16 +4,17 @@
 // of the port. Buffers that come back empty (an input's reset at shutdown)
 // carry nothing and are left out.
 //
-// Input callbacks reach the transport through a trampoline: the driver below
-// calls it with the port's record as instance data, it writes the buffer to
-// the transcript and passes the call on unchanged.
+// Nothing of it runs in a driver's callback, which may only queue and
+// signal (docs/architecture.md): the callbacks go to the transport
+// untouched, and an input buffer is written when the transport's dispatcher
+// thread releases it from the driver (InUnprepareHeader), which it does for
+// every buffer handed back, in the order they came, before any listener sees
+// it.
 #pragma once
 
 #include <map>
-#include <memory>
 #include <mutex>
 #include <string>
-#include <vector>
 
 #include "cli/transcript.h"
 #include "platform/midi_driver.h"
@@ -38,9 +39,7 @@ class TranscriptMidiDriver final : public platform::MidiDriver {
   std::uint32_t InPrepareHeader(platform::MidiHandle h, platform::MidiHeader* header) override {
     return inner_.InPrepareHeader(h, header);
   }
-  std::uint32_t InUnprepareHeader(platform::MidiHandle h, platform::MidiHeader* header) override {
-    return inner_.InUnprepareHeader(h, header);
-  }
+  std::uint32_t InUnprepareHeader(platform::MidiHandle h, platform::MidiHeader* header) override;
   std::uint32_t InAddBuffer(platform::MidiHandle h, platform::MidiHeader* header) override {
     return inner_.InAddBuffer(h, header);
   }
@@ -61,22 +60,14 @@ class TranscriptMidiDriver final : public platform::MidiDriver {
   std::uint32_t OutClose(platform::MidiHandle h) override;
 
  private:
-  // What the trampoline needs of an open input. Kept until the driver goes:
-  // a buffer handed back after the close may still name it.
-  struct Input {
-    TranscriptMidiDriver* driver;
-    std::string name;
-    platform::MidiCallback callback;
-    std::uintptr_t instance;
-  };
-  static void KF_CALLBACK InputTrampoline(platform::MidiHandle handle, std::uint32_t message,
-                                          std::uintptr_t instance, std::uintptr_t param1,
-                                          std::uintptr_t param2);
+  std::string NameOf(const std::map<platform::MidiHandle, std::string>& names, platform::MidiHandle handle);
 
   platform::MidiDriver& inner_;
   Transcript& transcript_;
   std::mutex mutex_;  // the two members below
-  std::vector<std::unique_ptr<Input>> inputs_;
+  // Inputs are kept until the driver goes: a buffer released after the close
+  // still names its port.
+  std::map<platform::MidiHandle, std::string> inputNames_;
   std::map<platform::MidiHandle, std::string> outputNames_;
 };
 

@@ -155,7 +155,11 @@ inline constexpr char VirtualFirmwareWrongText[] =
 inline constexpr char EmulatedFirmwareWrongText[] =
     "the emulated Tarvonic's firmware is not the image's plain firmware";
 
-// --- command line: interrupts during an upload ------------------------------
+// --- command line: interrupts -------------------------------------------------
+// At a question before the upload.
+inline constexpr char InterruptedBeforeUploadText[] =
+    "interrupted before the upload: nothing was written into the Device.";
+// During an upload: the first, and the second.
 inline constexpr char InterruptWarningText[] =
     "interrupted. Stopping the upload now leaves the Device in its boot loader\n"
     "without working firmware, and the update must then be repeated.\n"

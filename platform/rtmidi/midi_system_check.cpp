@@ -13,6 +13,27 @@ void QuietJack(const char*) {}
 
 constexpr char CheckClientName[] = "kelmora-flash-check";
 
+// What libjack's own documentation says of each bit of a jack_status_t.
+struct JackStatusBit {
+  unsigned bit;
+  const char* name;
+  const char* words;
+};
+constexpr JackStatusBit JackStatusBits[] = {
+    {JackInvalidOption, "JackInvalidOption", "an invalid or unsupported option"},
+    {JackNameNotUnique, "JackNameNotUnique", "the client name is taken"},
+    {JackServerStarted, "JackServerStarted", "the server was started for the client"},
+    {JackServerFailed, "JackServerFailed", "unable to connect to the server"},
+    {JackServerError, "JackServerError", "communication error with the server"},
+    {JackNoSuchClient, "JackNoSuchClient", "no such client"},
+    {JackLoadFailure, "JackLoadFailure", "unable to load the internal client"},
+    {JackInitFailure, "JackInitFailure", "unable to initialise the client"},
+    {JackShmFailure, "JackShmFailure", "unable to access shared memory"},
+    {JackVersionError, "JackVersionError", "the client's protocol version does not match the server's"},
+    {JackBackendError, "JackBackendError", "back-end error"},
+    {JackClientZombie, "JackClientZombie", "the client was zombified"},
+};
+
 }  // namespace
 
 MidiSystemProblem CheckMidiSystem(Api api, std::string& detail) {
@@ -39,8 +60,21 @@ MidiSystemProblem CheckMidiSystem(Api api, std::string& detail) {
     jack_client_close(client);
     return MidiSystemProblem::None;
   }
-  detail = (status & JackServerFailed) != 0 ? "no server to connect to" : "the server refused a client";
-  return MidiSystemProblem::NoJackServer;
+  detail = JackStatusWords(status);
+  // What libjack reports when nothing listens where the server would: every
+  // other status means a server that is there and did not take the client.
+  return status == (JackFailure | JackServerFailed) ? MidiSystemProblem::NoJackServer
+                                                     : MidiSystemProblem::JackClientRefused;
+}
+
+std::string JackStatusWords(unsigned status) {
+  std::string words;
+  for (const JackStatusBit& bit : JackStatusBits) {
+    if ((status & bit.bit) == 0) continue;
+    if (!words.empty()) words += ", ";
+    words = words + bit.name + " (" + bit.words + ")";
+  }
+  return words.empty() ? "no reason given (status " + std::to_string(status) + ")" : words;
 }
 
 }  // namespace rtmidi

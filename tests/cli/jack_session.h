@@ -6,8 +6,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <fcntl.h>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <signal.h>
 #include <string>
@@ -17,36 +15,30 @@
 #include <unistd.h>
 #include <vector>
 
+#include "tests/cli/cli_run.h"
+
 namespace cli_test {
 
 using SteadyClock = std::chrono::steady_clock;
 
-// A child process with its output in a file. Its input is empty, or with
-// `holdInput` a pipe that stays open and silent, so that a question waits.
+// A child process with its output in a file and an empty input.
 class Child {
  public:
-  Child(std::vector<std::string> argv, const std::string& log, bool holdInput = false) : log_(log) {
-    int input[2] = {-1, -1};
-    if (holdInput && pipe(input) != 0) input[0] = input[1] = -1;
+  Child(std::vector<std::string> argv, const std::string& log) : log_(log) {
     pid_ = fork();
     if (pid_ == 0) {
       const int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       dup2(fd, 1);
       dup2(fd, 2);
-      dup2(input[0] >= 0 ? input[0] : open("/dev/null", O_RDONLY), 0);
+      dup2(open("/dev/null", O_RDONLY), 0);
       std::vector<char*> args;
       for (auto& a : argv) args.push_back(a.data());
       args.push_back(nullptr);
       execvp(args[0], args.data());
       _exit(127);
     }
-    if (input[0] >= 0) close(input[0]);
-    input_ = input[1];
   }
-  ~Child() {
-    Kill(SIGKILL, std::chrono::milliseconds(0));
-    if (input_ >= 0) close(input_);
-  }
+  ~Child() { Kill(SIGKILL, std::chrono::milliseconds(0)); }
   Child(const Child&) = delete;
   Child& operator=(const Child&) = delete;
 
@@ -58,7 +50,6 @@ class Child {
       int status = 0;
       if (wait4(pid_, &status, WNOHANG, &usage_) == pid_) {
         ended_ = true;
-        signal_ = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
         code_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
         return code_;
       }
@@ -76,8 +67,6 @@ class Child {
   }
   bool Ended() { return Wait(std::chrono::milliseconds(0)) >= 0; }
   pid_t Pid() const { return pid_; }
-  // The signal that ended it; 0 when it exited.
-  int Signal() const { return signal_; }
   // Waits up to `limit` until the output holds `text`; false when it ended first.
   bool WaitForOutput(const std::string& text, std::chrono::milliseconds limit) {
     const auto until = SteadyClock::now() + limit;
@@ -87,10 +76,7 @@ class Child {
     }
     return true;
   }
-  std::string Output() const {
-    std::ifstream in(log_);
-    return {std::istreambuf_iterator<char>(in), {}};
-  }
+  std::string Output() const { return ReadAll(log_); }
   // User and system CPU seconds of the ended child.
   double CpuSeconds() const {
     auto s = [](const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; };
@@ -100,10 +86,8 @@ class Child {
  private:
   std::string log_;
   pid_t pid_ = -1;
-  int input_ = -1;
   bool ended_ = false;
   int code_ = -1;
-  int signal_ = 0;
   rusage usage_{};
 };
 
@@ -118,7 +102,6 @@ struct JackSession {
 
   JackSession() = default;
   JackSession(JackSession&&) = default;
-  JackSession& operator=(JackSession&&) = default;
   ~JackSession() { Stop(); }
   void Stop() {
     if (emulator) emulator->Kill(SIGINT, std::chrono::seconds(10));
@@ -167,11 +150,7 @@ inline JackSession StartJackSession(const std::string& flashExe, const std::stri
       return s;
     }
     s.emulator = std::make_unique<Child>(emulate, dir + "emulator.log");
-    const auto lineDeadline = SteadyClock::now() + std::chrono::seconds(10);
-    while (SteadyClock::now() < lineDeadline && !s.emulator->Ended()) {
-      if (s.emulator->Output().find("emulating a Tarvonic") != std::string::npos) return s;
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
+    if (s.emulator->WaitForOutput("emulating a Tarvonic", std::chrono::seconds(10))) return s;
     s.emulator->Kill(SIGKILL, std::chrono::milliseconds(0));
     if (SteadyClock::now() > serverDeadline) {
       s.failure = "jackd did not take clients within 20 s:\n" + s.jackd->Output();

@@ -1,11 +1,14 @@
 // The command line's small parts with rules of their own: the progress line,
-// the answers the terminal gives to a message box, and the firmware digest.
+// the answers the terminal gives to a message box, the transcript's order,
+// and the firmware digest.
 #include <algorithm>
 #include <gtest/gtest.h>
 
 #include "cli/firmware_digest.h"
 #include "cli/progress_printer.h"
 #include "cli/terminal_dialogs.h"
+#include "cli/transcript.h"
+#include "platform/sim/virtual_clock.h"
 #include "tests/cli/cli_run.h"
 
 namespace {
@@ -80,6 +83,24 @@ TEST(TerminalBoxes, AnswerByButtonsInputAndYes) {
     std::fclose(in);
     std::fclose(out);
   }
+}
+
+// An answer handed back while the driver still takes the message waits for
+// the message's line; a message the driver refused has none. Each line is in
+// the file as soon as it is written.
+TEST(Transcript, AnAnswerDuringTheSendFollowsTheMessageAndARefusedMessageIsLeftOut) {
+  sim::VirtualClock clock;
+  const std::string path = cli_test::TempPath("transcript-order.txt");
+  cli::Transcript transcript;
+  ASSERT_TRUE(transcript.Open(path, clock));
+  const std::uint8_t message[] = {0xF0, 0x01, 0xF7}, answer[] = {0xF0, 0x02, 0xF7};
+  for (const bool accepted : {false, true}) {
+    const std::int32_t at = transcript.BeginOut();
+    transcript.In("in", answer);
+    transcript.EndOut(at, "out", message, accepted);
+  }
+  EXPECT_EQ(cli_test::ReadAll(path),
+            "# kelmora-flash transcript 1\n0 IN [in] F0 02 F7\n0 OUT [out] F0 01 F7\n0 IN [in] F0 02 F7\n");
 }
 
 TEST(FirmwareDigest, IsFnv1a64) {

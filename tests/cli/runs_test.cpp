@@ -182,7 +182,7 @@ const Row Rows[] = {
      {KF_EMBEDS_DEVELOPMENT_IMAGE ? "kelmora-flash " KF_VERSION ", firmware V1.91 (development image)\n"
                                   : "kelmora-flash " KF_VERSION ", firmware V"}},
     {"usage_nothing", {}, "", 2},
-    {"usage_unknown_command", {"frobnicate"}, "", 2},
+    {"usage_unknown_command", {"frobnicate"}, "", 2, {}, {"kelmora-flash: unknown command \"frobnicate\"\nusage: "}},
     {"usage_faults_without_virtual", {"--faults", "drop=0.1", "flash"}, "", 2, {}, {"--faults: only with --virtual"}},
     {"usage_fault_key", {"--virtual", "--faults", "drip=0.1", "flash"}, "", 2, {}, {"unknown fault key: drip"}},
     {"usage_device_zero", {"--virtual", "flash", "--device", "0"}, "", 2},
