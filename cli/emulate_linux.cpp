@@ -18,8 +18,8 @@
 #include "cli/commands.h"
 #include "cli/firmware_digest.h"
 #include "cli/system_platform.h"
-#include "cli/transcript.h"
 #include "emulator/real_time_instrument.h"
+#include "session/transcript.h"
 
 namespace cli {
 namespace {
@@ -37,7 +37,7 @@ std::atomic<bool> stopRequested{false};
 extern "C" void RequestStop(int) { stopRequested.store(true); }
 
 std::string Shown(std::span<const std::uint8_t> bytes) {
-  std::string text = HexBytes(bytes.first(std::min(bytes.size(), ShownBytes)));
+  std::string text = session::HexBytes(bytes.first(std::min(bytes.size(), ShownBytes)));
   if (bytes.size() > ShownBytes) text += " ...";
   return text;
 }

@@ -1,12 +1,12 @@
 #include "cli/session.h"
 
-#include "cli/image_report.h"
 #include "cli/system_platform.h"
 #include "device/device_scan.h"
 #include "device/upload_engine.h"
 #include "image/firmware_image.h"
 #include "midi/port_registry.h"
 #include "platform/firmware_resource.h"
+#include "session/image_report.h"
 
 namespace cli {
 
@@ -17,6 +17,9 @@ using image::LoadFirmwareImage;
 using image::TrackBytes;
 using midi::MidiTransportInit;
 using midi::MidiTransportShutdown;
+using session::ImageReport;
+using session::InspectImage;
+using session::ReadWholeFile;
 
 namespace {
 
@@ -36,10 +39,8 @@ Session::Session(const Options& options, const Console& console)
 Session::~Session() {
   if (midiStarted_) MidiTransportShutdown();
   FreeDeviceList();
-  // The instrument only hands bytes to the driver, which outlives it.
-  tarvonic_.reset();
   if (installed_) platform::Install({});
-  world_.reset();
+  dryRun_.reset();
 }
 
 bool Session::Install() {
@@ -48,17 +49,12 @@ bool Session::Install() {
   progress::RecordingProgressView* progress = nullptr;
   platform::ModuleHandle module = nullptr;
   if (options_.virtualMidi) {
-    world_ = std::make_unique<emulator::World>();
-    world_->midi.AddInput({.name = VirtualInputName});
-    world_->midi.AddOutput({.name = VirtualOutputName});
-    // Only the transcript reads the traffic; the driver need not keep it.
-    world_->midi.RecordTraffic(false);
-    tarvonic_ = std::make_unique<emulator::VirtualTarvonic>(world_->midi);
-    tarvonic_->AttachToOutput(0);
-    if (options_.faultsGiven) tarvonic_->SetFaults(options_.faults);
-    midi = &world_->midi;
-    clock = &world_->clock;
-    progress = &world_->progress;
+    dryRun_ = std::make_unique<session::DryRunWorld>(
+        options_.faultsGiven ? std::optional(options_.faults) : std::nullopt);
+    emulator::World& world = dryRun_->World();
+    midi = &world.midi;
+    clock = &world.clock;
+    progress = &world.progress;
     module = emulator::World::Module();
   } else {
     std::string error;
@@ -80,10 +76,10 @@ bool Session::Install() {
                    options_.transcript.c_str());
       return false;
     }
-    transcriptMidi_ = std::make_unique<TranscriptMidiDriver>(*midi, transcript_);
+    transcriptMidi_ = std::make_unique<session::TranscriptMidiDriver>(*midi, transcript_);
     midi = transcriptMidi_.get();
   }
-  Transcript* transcript = transcript_.IsOpen() ? &transcript_ : nullptr;
+  session::Transcript* transcript = transcript_.IsOpen() ? &transcript_ : nullptr;
   printer_ = std::make_unique<ProgressPrinter>(console_.out, console_.terminal, transcript);
   dialogs_ = std::make_unique<TerminalDialogs>(console_.in, console_.out, console_.err, options_.yes,
                                                transcript);

@@ -15,7 +15,7 @@
 
 #include "platform/clock.h"
 
-namespace cli {
+namespace session {
 
 inline constexpr const char* TranscriptFirstLine = "# kelmora-flash transcript 1";
 
@@ -65,4 +65,4 @@ class Transcript {
   bool failed_ = false;
 };
 
-}  // namespace cli
+}  // namespace session

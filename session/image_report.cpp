@@ -1,4 +1,4 @@
-#include "cli/image_report.h"
+#include "session/image_report.h"
 
 #include <cerrno>
 #include <cstring>
@@ -8,7 +8,7 @@
 #include "image/firmware_image.h"
 #include "image/track_walker.h"
 
-namespace cli {
+namespace session {
 
 using device::ClassifyPacket;
 using device::PacketKind;
@@ -97,4 +97,4 @@ bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes, st
   return true;
 }
 
-}  // namespace cli
+}  // namespace session

@@ -15,10 +15,10 @@
 #include <string>
 #include <vector>
 
-#include "cli/transcript.h"
 #include "platform/midi_driver.h"
+#include "session/transcript.h"
 
-namespace cli {
+namespace session {
 
 class TranscriptMidiDriver final : public platform::MidiDriver {
  public:
@@ -80,4 +80,4 @@ class TranscriptMidiDriver final : public platform::MidiDriver {
   std::map<platform::MidiHandle, std::string> outputNames_;
 };
 
-}  // namespace cli
+}  // namespace session

@@ -1,10 +1,10 @@
-#include "cli/transcript_driver.h"
+#include "session/transcript_driver.h"
 
 #include <algorithm>
 #include <cstring>
 #include <span>
 
-namespace cli {
+namespace session {
 namespace {
 
 template <typename Caps>
@@ -83,4 +83,4 @@ std::uint32_t TranscriptMidiDriver::OutClose(platform::MidiHandle handle) {
   return result;
 }
 
-}  // namespace cli
+}  // namespace session

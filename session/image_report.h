@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace cli {
+namespace session {
 
 struct ImageReport {
   bool valid = false;
@@ -33,4 +33,4 @@ void PrintImageReport(const ImageReport& report, std::FILE* out);
 // Reads a whole file; false (with the reason) when it cannot be read.
 bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes, std::string& error);
 
-}  // namespace cli
+}  // namespace session
