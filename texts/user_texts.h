@@ -136,6 +136,43 @@ inline constexpr char UploadStoppedText[] =
     "was switched off, first start it in its boot loader (power it on holding\n"
     "START and FX-BYPASS).";
 
+// --- the web page: what a browser adds -------------------------------------
+inline constexpr char NoWebMidiText[] =
+    "This browser has no Web MIDI, so the page cannot reach your Tarvonic from it. "
+    "Open the page in Chrome or Edge (Windows, macOS, Linux, ChromeOS) or in Firefox, "
+    "which asks you to add a site permission for MIDI; Safari has no Web MIDI. "
+    "Without MIDI you can still try every step with the virtual Tarvonic.";
+// The browser's own reason.
+inline constexpr char MidiRefusedFormat[] =
+    "The browser did not allow MIDI with SysEx for this page (%s). Allow MIDI devices "
+    "for this site in the browser's site settings (the icon left of the address), "
+    "or in Firefox accept the site permission it offers, then press Connect MIDI again.";
+inline constexpr char MidiFailedFormat[] =
+    "The browser could not start its MIDI system (%s). Check that the MIDI interface "
+    "is connected and that no other program holds it, then press Connect MIDI again.";
+inline constexpr char LeaveWarningText[] =
+    "An upload is running: leaving the page stops it and leaves the Device in its "
+    "boot loader without working firmware.";
+inline constexpr char PortLostCaption[] = "MIDI Port Disconnected";
+// The port's name.
+inline constexpr char PortLostFormat[] =
+    "The MIDI port \"%s\" went away during the upload.\r\n"
+    "The Device is in its boot loader and has no working firmware.\r\n"
+    "Reconnect the MIDI interface, press Scan and Start Flash to put the firmware in;\r\n"
+    "if the Device was switched off, first start it in its boot loader\r\n"
+    "(power it on holding START and FX-BYPASS).";
+// The file's name, the reason.
+inline constexpr char ImageFileUnusableFormat[] = "%s cannot be flashed: %s";
+// The file's name, its version label.
+inline constexpr char ImageFileInUseFormat[] =
+    "Testing with the image file %s (V%s), not the firmware this page carries.";
+// The command line's --faults syntax was not kept: the reason.
+inline constexpr char FaultSettingsFormat[] = "Fault settings: %s";
+// Bytes written; whether they are the image's plain firmware.
+inline constexpr char VirtualFirmwareFormat[] = "The virtual Tarvonic wrote %zu bytes of firmware: %s.";
+inline constexpr char VirtualFirmwareWhole[] = "the image's plain firmware, whole";
+inline constexpr char VirtualFirmwareWrong[] = "NOT the image's plain firmware";
+
 // --- Ports page ------------------------------------------------------------------
 inline constexpr char DisableAllCaption[] = "Disable all MIDI Ports";
 inline constexpr char DisableAllText[] =
