@@ -108,7 +108,10 @@ void WebMidiDriver::Receive(std::uint32_t input, std::span<const std::uint8_t> b
   if (input >= inputs_.size() || bytes.empty()) return;
   InPort& port = inputs_[input];
   if (!port.open || !port.started) return;
-  const bool sysex = bytes.front() == SysExStart || (port.inSysEx && bytes.front() < 0x80);
+  // A SysEx message goes on in a piece that starts with a data byte or with
+  // its F7 (a piece of that one byte ends it).
+  const bool sysex =
+      bytes.front() == SysExStart || (port.inSysEx && (bytes.front() < 0x80 || bytes.front() == SysExEnd));
   if (!sysex) {
     // Real-time bytes may stand inside a SysEx message without ending it;
     // any other status byte ends it.

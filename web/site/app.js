@@ -16,6 +16,7 @@ let sessionVirtual = false;
 let portsChangedByUser = false;
 let uploading = false;
 let wakeLock = null;
+let commandsDone = 0;
 
 function format(template, ...values) {
   let i = 0;
@@ -40,10 +41,20 @@ function remember(items) {
   }
 }
 
+// While the engine works the controls say so (aria-disabled) and take no
+// clicks, but keep the focus, which a disabled control would lose.
 function setBusy(busy) {
   document.body.classList.toggle('busy', busy);
-  for (const control of document.querySelectorAll('[data-engine]')) control.disabled = busy || control.dataset.off === 'true';
+  for (const control of document.querySelectorAll('[data-engine]')) {
+    control.setAttribute('aria-disabled', String(busy));
+    control.disabled = control.dataset.off === 'true';
+  }
+  // How many times the engine fell idle: what a test waits for after a click.
+  if (!busy) document.body.dataset.idle = String(++commandsDone);
 }
+document.addEventListener('click', (event) => {
+  if (event.target.closest('[aria-disabled="true"]')) event.stopImmediatePropagation();
+}, true);
 
 async function keepAwake(on) {
   if (!on) {
