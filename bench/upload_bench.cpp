@@ -62,7 +62,7 @@ bool UploadOnce(benchmark::State& state) {
     for (midi::MidiPort* port = midi::PortList; port != nullptr; port = port->next)
       (port->device == 0 ? device.inputPort : device.outputPort) = port;
     const std::uint32_t start = world.clock.TickCount();
-    const bool done = device::UploadTrack(nullptr, track, &device);
+    const bool done = device::UploadTrack(nullptr, track, &device) == device::UploadResult::Complete;
     const bench::AllocationCount allocations = bench::EndAllocationCount();
     state.counters["virtual_ms"] = world.clock.TickCount() - start;
     state.counters["allocs_uploading_thread"] = static_cast<double>(allocations.thisThread);

@@ -78,17 +78,17 @@ std::vector<DetectedDevice*> ScanAndList(const Console& console) {
 }
 
 // The firmware the virtual instrument wrote, against what the image's plain
-// firmware is: a dry run shows that nothing was lost or corrupted.
-void ReportVirtualFirmware(Session& session, const Console& console) {
+// firmware is: a dry run shows that nothing was lost or corrupted. False when
+// a virtual instrument holds anything but the image's plain firmware.
+bool ReportVirtualFirmware(Session& session, const Console& console) {
   emulator::VirtualTarvonic* tarvonic = session.Instrument();
-  if (tarvonic == nullptr) return;
+  if (tarvonic == nullptr) return true;
   const std::vector<std::uint8_t> written = tarvonic->Firmware();
-  const std::vector<std::uint8_t> expected =
-      emulator::PlainFirmwareOfTrack(TrackBytes(LoadedFirmwareImage()));
+  const bool whole = written == emulator::PlainFirmwareOfTrack(TrackBytes(LoadedFirmwareImage()));
   std::fprintf(console.out, "virtual Tarvonic: %zu bytes of firmware written, %s %s\n", written.size(),
                FirmwareDigest(written).c_str(),
-               written == expected ? "(equal to the image's plain firmware)"
-                                   : "(DIFFERENT from the image's plain firmware)");
+               whole ? "(equal to the image's plain firmware)" : "(DIFFERENT from the image's plain firmware)");
+  return whole;
 }
 
 }  // namespace
@@ -145,14 +145,20 @@ int FlashWithSession(Session& session, const Options& options, const Console& co
   }
   std::fprintf(console.out, "Flashing %s with firmware V%s\n", DeviceLine(devices[chosen]).c_str(),
                LoadedFirmwareImage().version);
-  const bool uploaded = RunFlashWorkflow(nullptr, devices[chosen]) == 1;
-  ReportVirtualFirmware(session, console);
+  const std::int32_t flashed = RunFlashWorkflow(nullptr, devices[chosen]);
+  const bool uploaded = flashed == 1;
+  const bool whole = ReportVirtualFirmware(session, console);
+  if (!options.world.empty()) std::fprintf(console.out, "virtual MIDI world: %s\n", session.WorldReport().c_str());
   const bool written = session.Finish();
   if (platform::Ui().StopRequested()) {
     std::fprintf(console.err, "kelmora-flash: %s\n", texts::UploadStoppedText);
     return ExitInterrupted;
   }
-  return uploaded && written ? ExitSuccess : ExitFailure;
+  if (flashed == device::FlashInterfaceLost) return ExitInterfaceLost;
+  // The host said "Upload Complete", the instrument knows better: a dry run
+  // must never pass over firmware that is not the image's.
+  if (uploaded && !whole) std::fprintf(console.err, "kelmora-flash: %s\n", texts::VirtualFirmwareWrongText);
+  return uploaded && whole && written ? ExitSuccess : ExitFailure;
 }
 
 int RunInspect(const Options& options, const Console& console) {

@@ -19,7 +19,12 @@
 #include "cli/firmware_digest.h"
 #include "cli/system_platform.h"
 #include "emulator/real_time_instrument.h"
+#include "emulator/virtual_firmware.h"
+#include "image/firmware_image.h"
+#include "platform/firmware_resource.h"
+#include "session/image_report.h"
 #include "session/transcript.h"
+#include "texts/user_texts.h"
 
 namespace cli {
 namespace {
@@ -42,9 +47,33 @@ std::string Shown(std::span<const std::uint8_t> bytes) {
   return text;
 }
 
+// What a complete upload leaves in the instrument: the plain firmware of the
+// image the host flashes (--image, or the embedded one).
+bool ExpectedFirmware(const Options& options, const Console& console, std::vector<std::uint8_t>& plain) {
+  std::vector<std::uint8_t> bytes;
+  std::span<const std::uint8_t> file = platform::FindFirmwareResource(nullptr);
+  if (!options.image.empty()) {
+    std::string error;
+    if (!session::ReadWholeFile(options.image, bytes, error)) {
+      std::fprintf(console.err, "kelmora-flash: cannot read %s\n", error.c_str());
+      return false;
+    }
+    file = bytes;
+  }
+  image::FirmwareImage image;
+  if (!image::ReadFirmwareImage(file, image)) {
+    std::fprintf(console.err, "kelmora-flash: %s is not a valid firmware image\n", options.image.c_str());
+    return false;
+  }
+  plain = emulator::PlainFirmwareOfTrack(image::TrackBytes(image));
+  return true;
+}
+
 }  // namespace
 
 int RunEmulate(const Options& options, const Console& console) {
+  std::vector<std::uint8_t> expected;
+  if (!ExpectedFirmware(options, console, expected)) return ExitFailure;
   if (const std::string unusable = MidiSystemUnusable(options.api); !unusable.empty()) {
     std::fprintf(console.err, MidiSystemErrorFormat, unusable.c_str());
     return ExitFailure;
@@ -121,6 +150,11 @@ int RunEmulate(const Options& options, const Console& console) {
                stats.checksumErrors);
   std::fprintf(console.out, "firmware: %zu bytes %s\n", firmware.size(), FirmwareDigest(firmware).c_str());
   std::fflush(console.out);
+  // Nothing written: nobody flashed it. Anything written must be the image.
+  if (!firmware.empty() && firmware != expected) {
+    std::fprintf(console.err, "kelmora-flash: %s\n", texts::EmulatedFirmwareWrongText);
+    return ExitFailure;
+  }
   return ExitSuccess;
 }
 

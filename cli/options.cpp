@@ -5,7 +5,7 @@
 namespace cli {
 
 const char* UsageText() {
-  return "usage: kelmora-flash [--virtual [--faults SPEC]] [--image FILE] [--transcript FILE]\n"
+  return "usage: kelmora-flash [--virtual [--faults SPEC] [--world SPEC]] [--image FILE] [--transcript FILE]\n"
          "                     [--api alsa|jack] COMMAND [command options]\n"
          "commands: ports | scan | flash [--device N] [--yes] | inspect [FILE] | emulate\n"
          "          (kelmora-flash --help for more)\n";
@@ -25,7 +25,13 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments, Options&
   app.add_option("--faults", faults,
                  "faults of the virtual instrument: seed=N,drop=P,late=P,code1=P,code2=P,code4=P,"
                  "other=P,garbage=P,resync-fail=P (with --virtual or emulate)");
-  app.add_option("--image", options.image, "use this Standard MIDI File instead of the embedded image");
+  app.add_option("--world", options.world,
+                 "misbehaviours of the simulated MIDI system (with --virtual): shared, busy-in, "
+                 "traffic=sense+clock+notes+sysex, blocking-out, early-input, drop-byte=K, unplug=N[+error], "
+                 "replug=S");
+  app.add_option("--image", options.image,
+                 "use this Standard MIDI File instead of the embedded image (emulate: the image the host "
+                 "flashes, which the firmware written is checked against)");
   app.add_option("--transcript", options.transcript, "write a transcript of the run to FILE");
   app.add_option("--api", api, "Linux MIDI system: alsa (default) or jack")
       ->check(CLI::IsMember({"alsa", "jack"}));
@@ -74,11 +80,21 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments, Options&
     }
     options.faultsGiven = true;
   }
+  if (app.count("--world") > 0) {
+    if (!options.virtualMidi) return {ParseOutcome::UsageError, "--world: only with --virtual"};
+    std::string why;
+    if (!sim::ParseWorldBehaviours(options.world, options.behaviours, why)) {
+      return {ParseOutcome::UsageError, "--world: " + why};
+    }
+    if (const std::string_view quirk = sim::DriverQuirk(options.behaviours); !quirk.empty()) {
+      return {ParseOutcome::UsageError, "--world: the simulated MIDI system does not show " + std::string(quirk)};
+    }
+  }
   if (options.command == Command::Emulate && options.virtualMidi) {
     return {ParseOutcome::UsageError, "emulate: runs on real MIDI ports, not with --virtual"};
   }
-  if (options.command == Command::Emulate && (!options.image.empty() || !options.transcript.empty())) {
-    return {ParseOutcome::UsageError, "emulate: the instrument takes no --image or --transcript"};
+  if (options.command == Command::Emulate && !options.transcript.empty()) {
+    return {ParseOutcome::UsageError, "emulate: the instrument takes no --transcript"};
   }
   if (options.command == Command::Inspect && !options.image.empty() && !options.inspectFile.empty()) {
     return {ParseOutcome::UsageError, "inspect: give the image either as FILE or with --image"};

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "emulator/virtual_faults.h"
+#include "platform/sim/world_behaviours.h"
 
 namespace cli {
 
@@ -15,6 +16,8 @@ struct Options {
   bool virtualMidi = false;
   bool faultsGiven = false;
   emulator::FaultRates faults;
+  std::string world;  // --world as given; empty: a well-behaved MIDI system
+  sim::WorldBehaviours behaviours;
   std::string image;       // empty: the embedded image
   std::string transcript;  // empty: none
   MidiApi api = MidiApi::Alsa;

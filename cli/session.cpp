@@ -52,6 +52,7 @@ bool Session::Install() {
     dryRun_ = std::make_unique<session::DryRunWorld>(
         options_.faultsGiven ? std::optional(options_.faults) : std::nullopt);
     emulator::World& world = dryRun_->World();
+    if (!options_.world.empty()) world.midi.ApplyWorld(options_.behaviours, 0, 0);
     midi = &world.midi;
     clock = &world.clock;
     progress = &world.progress;
@@ -89,6 +90,10 @@ bool Session::Install() {
   platform::Install({module, midi, clock, dialogs_.get(), progress});
   installed_ = true;
   return true;
+}
+
+std::string Session::WorldReport() const {
+  return dryRun_ ? sim::DescribeWorld(options_.behaviours, dryRun_->World().midi.Effects()) : std::string();
 }
 
 bool Session::LoadImage() {

@@ -47,6 +47,8 @@ class Session {
 
   // --virtual only: the instrument, none otherwise.
   emulator::VirtualTarvonic* Instrument() { return dryRun_ ? &dryRun_->Instrument() : nullptr; }
+  // --virtual: what --world's behaviours did so far (sim::DescribeWorld).
+  std::string WorldReport() const;
   const Console& Io() const { return console_; }
 
  private:

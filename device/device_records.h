@@ -37,8 +37,11 @@ enum ModelOp : std::int32_t {
   ModelOpFlashRequested = 2,  // first step of the workflow
   ModelOpCheckState = 3,      // 1: the device is ready to be flashed
   ModelOpAbandon = 4,         // the workflow ended before the upload
-  ModelOpUpload = 5,          // 1: the upload succeeded
+  ModelOpUpload = 5,          // 1: the upload succeeded; ModelUploadLost: see there
 };
+// ModelOpUpload's answer when the device's MIDI interface went away during
+// the upload; the handler has told the user what that means.
+inline constexpr std::int32_t ModelUploadLost = 2;
 
 // (owner window, device, operation, two arguments every caller passes as 0).
 using ModelHandler = std::int32_t (*)(platform::WindowHandle owner, DetectedDevice* device,

@@ -1,8 +1,12 @@
 // The scan asks one enabled output at a time: the Identity Request first and,
 // when nothing answers within 100 ms, the three model queries. Every reply
-// that arrives on any enabled input meanwhile is attributed to that output.
-// Outputs that drew more than one reply are dropped as ambiguous; one
-// instrument reached through several outputs is kept once.
+// that arrives on any enabled input meanwhile is attributed to that output,
+// so each kind of reply is listened for only while it can be the answer:
+// another program's SysEx on a shared input must not make the instrument's
+// output look ambiguous. Outputs that drew more than one reply are dropped
+// as ambiguous; one instrument reached through several outputs is kept once.
+// Ports whose interface was unplugged are opened again first, where it is
+// back, and are left out while it is not.
 #include "device/device_scan.h"
 
 #include <algorithm>
@@ -11,6 +15,7 @@
 #include "device/flash_workflow.h"
 #include "device/messages.h"
 #include "midi/listeners.h"
+#include "midi/port_registry.h"
 #include "midi/sysex_output.h"
 #include "midi/transport_records.h"
 #include "platform/services.h"
@@ -43,6 +48,8 @@ bool IsEnabledOutput(const MidiPort* port) {
 bool IsEnabledInput(const MidiPort* port) {
   return (port->flags & PortEnabled) != 0 && (port->flags & PortInput) != 0;
 }
+// An enabled output whose interface is there to be asked.
+bool IsAskable(const MidiPort* port) { return IsEnabledOutput(port) && !midi::PortIsLost(port); }
 
 // Records of one output stand together: a new record goes right before the
 // first record of its output, or at the end of the list.
@@ -89,16 +96,16 @@ bool AskOutput(MidiPort* port) {
   buffer->header.dwBufferLength = buffer->header.dwBytesRecorded = IdentityRequest.size();
   SysExListener* identity =
       AddListener(nullptr, OnIdentityReply, &reply, IdentityReplyPattern.data());
-  SysExListener* modelQuery =
-      AddListener(nullptr, OnModelQueryReply, &reply, ModelQueryReplyPattern.data());
   SendBuffer(port, buffer);
   // The wait is never cut short: every reply within it is recorded.
   platform::Time().Sleep(ReplyWindowMs);
-  if (reply.replies.load(std::memory_order_acquire) == 0 && SendOneBuffer(port, ModelQueries)) {
-    platform::Time().Sleep(ReplyWindowMs);
+  if (reply.replies.load(std::memory_order_acquire) == 0) {
+    SysExListener* modelQuery =
+        AddListener(nullptr, OnModelQueryReply, &reply, ModelQueryReplyPattern.data());
+    if (SendOneBuffer(port, ModelQueries)) platform::Time().Sleep(ReplyWindowMs);
+    RemoveListener(modelQuery);
   }
   RemoveListener(identity);
-  RemoveListener(modelQuery);
   return reply.replies.load(std::memory_order_acquire) > 0;
 }
 
@@ -167,6 +174,7 @@ std::int32_t ScanDevices(platform::WindowHandle owner) {
   // A workflow still holds a device of the last scan while its boxes are up.
   if (FlashWorkflowRunning()) return 0;
   FreeDeviceList();
+  midi::ReopenLostPorts();
 
   std::uint32_t outputs = 0;
   std::uint32_t inputs = 0;
@@ -193,6 +201,7 @@ std::int32_t ScanDevices(platform::WindowHandle owner) {
   for (MidiPort* port = PortList; port != nullptr; port = port->next) {
     if (!IsEnabledOutput(port)) continue;
     progress::SetProgressPosition(window, position++, outputs);
+    if (!IsAskable(port)) continue;
     char name[32];
     progress::SetProgressText(window, PortNameHoldMs, PortCopyName(port, name, sizeof name));
     if (AskOutput(port)) ++answered;

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "image/firmware_image.h"
+#include "midi/port_registry.h"
 #include "platform/services.h"
 #include "texts/user_texts.h"
 
@@ -78,6 +79,9 @@ std::int32_t RunFlashWorkflow(platform::WindowHandle owner, DetectedDevice* devi
   // flash on the same instrument inside the first.
   if (g_running) return 0;
   RunningMark running;
+  // An interface plugged back in since the scan: its ports are opened again
+  // in the records the device names.
+  midi::ReopenLostPorts();
   const ModelHandler handler = device->model->handler;
   const char* imageVersion = LoadedFirmwareImage().version;  // compared
   const VersionLabel shown;
@@ -105,11 +109,13 @@ std::int32_t RunFlashWorkflow(platform::WindowHandle owner, DetectedDevice* devi
     return 0;
   }
 
-  if (Call(handler, owner, device, ModelOpUpload) == 1) {
+  const std::int32_t uploaded = Call(handler, owner, device, ModelOpUpload);
+  if (uploaded == 1) {
     ShowFormattedMessage(platform::BoxOk, texts::CompleteCaption, texts::CompleteFormat,
                          shown.c_str());
     return 1;
   }
+  if (uploaded == ModelUploadLost) return FlashInterfaceLost;
   // Stopped by the user, not failed: the front end that took the request says
   // what the instrument is left with.
   if (platform::Ui().StopRequested()) return 0;

@@ -8,8 +8,11 @@
 
 namespace device {
 
-// 1 when the upload succeeded, 0 in every other case. Runs on the
+// 1 when the upload succeeded, FlashInterfaceLost when the device's MIDI
+// interface went away during it (the handler's box said so and what to do:
+// no "Upload Error" follows), 0 in every other case. Runs on the
 // user-interface thread and blocks it for the whole flash.
+inline constexpr std::int32_t FlashInterfaceLost = 2;
 std::int32_t RunFlashWorkflow(platform::WindowHandle owner, DetectedDevice* device);
 
 // Asked by a program before RunFlashWorkflow for an instrument on real MIDI

@@ -32,7 +32,7 @@ std::int32_t CheckBootLoader(platform::WindowHandle owner, DetectedDevice* devic
   progress::ProgressWindow* window = progress::OpenProgressWindow(platform::Installed().module, 0,
                                                                   owner, texts::CheckingStateText);
   state.received.store(0, std::memory_order_relaxed);
-  status.received.store(0, std::memory_order_relaxed);
+  status.Clear();
 
   midi::SendSysEx(device->outputPort, StateRequest.data(),
                   static_cast<std::int32_t>(StateRequest.size()));
@@ -41,7 +41,7 @@ std::int32_t CheckBootLoader(platform::WindowHandle owner, DetectedDevice* devic
   // that does not answer.
   std::int32_t budget = CheckBudgetMs;
   do {
-    if (status.received.load(std::memory_order_acquire) != 0) break;
+    if (status.Read().received) break;
     if (platform::Ui().EscapeHeld()) break;
     platform::Time().Sleep(CheckStepMs);
     budget -= static_cast<std::int32_t>(CheckStepMs);
@@ -51,7 +51,7 @@ std::int32_t CheckBootLoader(platform::WindowHandle owner, DetectedDevice* devic
   midi::RemoveListener(statusListener);
   progress::CloseProgressWindow(window, 0);
 
-  if (status.received.load(std::memory_order_acquire) != 0) return 1;
+  if (status.Read().received) return 1;
   platform::Ui().MessageBox(owner, texts::WrongStateText, texts::WrongStateCaption,
                             platform::BoxOk);
   return 0;
@@ -73,7 +73,11 @@ std::int32_t TarvonicHandler(platform::WindowHandle owner, DetectedDevice* devic
     case ModelOpCheckState:
       return CheckBootLoader(owner, device);
     case ModelOpUpload:
-      return UploadTrack(owner, TrackBytes(LoadedFirmwareImage()), device) ? 1 : 0;
+      switch (UploadTrack(owner, TrackBytes(LoadedFirmwareImage()), device)) {
+        case UploadResult::Complete: return 1;
+        case UploadResult::InterfaceLost: return ModelUploadLost;
+        default: return 0;
+      }
     default:
       return 0;
   }

@@ -2,8 +2,8 @@
 
 #include <array>
 #include <charconv>
-#include <cstdlib>
-#include <string>
+
+#include "platform/parse_decimal.h"
 
 namespace emulator {
 
@@ -42,19 +42,6 @@ bool Fail(std::string* error, std::string text) {
 
 double ReplyRateSum(const FaultRates& r) {
   return r.drop + r.late + r.code1 + r.code2 + r.code4 + r.other;
-}
-
-// A decimal number as std::from_chars reads one ("0.25", "1e-3", "-0"):
-// digits, a point and an exponent, no sign but a leading minus, no spaces,
-// no hexadecimal. The C++ library of the WebAssembly build has no
-// from_chars for floating point, so strtod converts what this lets through.
-bool ParseDecimal(std::string_view text, double& value) {
-  if (text.empty() || text.find_first_not_of("0123456789.eE+-") != std::string_view::npos) return false;
-  if (text.front() == '+') return false;
-  const std::string terminated(text);
-  char* end = nullptr;
-  value = std::strtod(terminated.c_str(), &end);
-  return end == terminated.c_str() + terminated.size();
 }
 
 // splitmix64: small, fast and the same on every platform.
@@ -125,7 +112,7 @@ bool ParseFaultRates(std::string_view text, FaultRates& rates, std::string* erro
       if ((seen & (1u << i)) != 0) return Fail(error, std::string(key) + " given twice");
       seen |= 1u << i;
       double rate = -1;
-      if (!ParseDecimal(value, rate) || !(rate >= 0 && rate <= 1)) {
+      if (!platform::ParseDecimal(value, rate) || !(rate >= 0 && rate <= 1)) {
         return Fail(error,
                     std::string(key) + " must be a number from 0 to 1: " + std::string(value));
       }

@@ -26,11 +26,32 @@
 //
 // How it stays in step through faults:
 //  - A packet byte for byte equal to the one it answered last is the host
-//    sending it again because no answer arrived (the host re-scrambles only
-//    after an answer). The instrument goes back to where it was before that
-//    packet. If it had accepted it, it does not write it again and answers it
-//    as accepted (faults of the answer's way back may still hit it); if not,
-//    it handles it afresh.
+//    sending it again because no answer arrived. The instrument goes back to
+//    where it was before that packet. If it had accepted it, it does not
+//    write it again and answers it as accepted (faults of the answer's way
+//    back may still hit it); if not, it handles it afresh. A real boot loader
+//    has no other way to tell: the protocol carries no sequence number.
+//
+// What that assumes of the host, and what the host guarantees
+// (device/upload_engine.cpp, WouldBeMisread):
+//  - Equal bytes are a retransmission. A re-scrambled attempt of a one- or
+//    two-byte payload can come out equal to the attempt before it (two
+//    keystream states in a row with the same top seven bits), and two
+//    packets in a row can be identical on the wire; the host resynchronises
+//    before it sends such bytes, and fails the upload when it cannot. Only a
+//    refused packet that is not scrambled goes out again unchanged: taken
+//    afresh, as it was not accepted, it does no harm.
+//  - A header packet equal to the probe is scrambled from the seed. The host
+//    does not check it, and need not: its header attempts start every
+//    payload length of steps from the seed, and none that it can reach
+//    comes out as the probe except from the seed or from a state that
+//    differs from it in the top bit alone, which the 7-bit mask drops from
+//    every byte, so that both sides stay in step (worked out for every
+//    header length up to 129 bytes and for 500, 1,000 and 2,040; a one-byte
+//    header would come out as the probe at its 88th attempt, but from its
+//    46th the host resynchronises, as above, and starts over at the first).
+//  - What arrives while it is busy is the host's resend of the packet it is
+//    late with: the host sends anything else only after an answer.
 //  - A late answer keeps the instrument busy until it is sent, and what
 //    arrives meanwhile (the host's send of the same packet after its budget)
 //    is lost. The host takes the late answer for the answer to that send,

@@ -28,17 +28,20 @@ bool InlineStarted = false;
 bool InlineDraining = false;
 
 // Gives a buffer to the driver for recording. A buffer the driver refuses
-// would never come back through the callback, so it returns to the pool.
+// would never come back through the callback, so it returns to the pool; a
+// refusal that says the device has gone marks the port lost.
 void HandToDriver(MidiPort* port, MidiBuffer* buffer) {
   platform::MidiDriver& midi = platform::Midi();
   platform::MidiHeader* header = &buffer->header;
   header->dwFlags = 0;
   header->dwBytesRecorded = 0;
-  if (midi.InPrepareHeader(port->handle, header) != 0) {
+  if (const std::uint32_t refused = midi.InPrepareHeader(port->handle, header); refused != 0) {
+    MarkLostIfGone(*port, refused);
     BufferPut(buffer);
     return;
   }
-  if (midi.InAddBuffer(port->handle, header) != 0) {
+  if (const std::uint32_t refused = midi.InAddBuffer(port->handle, header); refused != 0) {
+    MarkLostIfGone(*port, refused);
     midi.InUnprepareHeader(port->handle, header);
     BufferPut(buffer);
   }
@@ -78,7 +81,8 @@ void Dispatch(platform::MidiHeader* header, std::span<std::uint8_t, ListenerCapt
       OfferToListeners(GlobalListeners, message, buffer, port, captures);
     });
   }
-  // A closing port is being taken down: the buffer stays where it is.
+  // A closing port is being taken down: the buffer stays where it is. (A
+  // lost one refuses it, and it goes back to the pool.)
   if ((port->flags.load(std::memory_order_relaxed) & PortClosing) != 0) return;
   HandToDriver(port, buffer);
 }

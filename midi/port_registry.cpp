@@ -18,7 +18,9 @@ namespace {
 
 constexpr std::uint32_t PortNameHoldMs = 50;
 constexpr std::uint32_t InitMinimumDisplayMs = 300;
-constexpr std::uint32_t InputBuffersPerPort = 2;
+// How long a reopen waits for the dispatcher to hand the closed ports'
+// buffers back to the pool (it takes microseconds when all is well).
+constexpr std::uint32_t ReopenSettleMs = 2000;
 
 // Driver technologies with bit 0 set (MIDI port, square-wave synth, mapper,
 // software synth) are enabled by default, except the ports of these two
@@ -113,9 +115,77 @@ void OpenOutputs(platform::MidiDriver& midi, progress::ProgressWindow* window, s
   }
 }
 
+// Takes a port's handle down; the results do not matter (a port whose device
+// has gone answers every call with an error).
+void TakeDown(platform::MidiDriver& midi, const MidiPort& port) {
+  if ((port.flags.load(std::memory_order_relaxed) & PortInput) != 0) {
+    midi.InStop(port.handle);
+    midi.InReset(port.handle);
+    midi.InClose(port.handle);
+  } else {
+    midi.OutReset(port.handle);
+    midi.OutClose(port.handle);
+  }
+}
+
+// Whether another open port of that direction has that device index.
+bool DeviceTaken(const MidiPort& self, bool input, std::uint32_t index) {
+  for (const MidiPort* port = PortList; port != nullptr; port = port->next) {
+    const bool sameKind = ((port->flags.load(std::memory_order_relaxed) & PortInput) != 0) == input;
+    if (port != &self && sameKind && !PortIsLost(port) && (port->device & PortDeviceIndexMask) == index) return true;
+  }
+  return false;
+}
+
+// Opens a lost port again at the first device of its name the driver offers.
+bool Reopen(platform::MidiDriver& midi, MidiPort& port) {
+  const bool input = (port.flags.load(std::memory_order_relaxed) & PortInput) != 0;
+  const std::uint32_t count = input ? midi.InGetNumDevs() : midi.OutGetNumDevs();
+  const auto instance = reinterpret_cast<std::uintptr_t>(&port);
+  for (std::uint32_t index = 0; index < count; ++index) {
+    PortCaps caps{};
+    const std::uint32_t asked = input ? midi.InGetDevCaps(index, &caps.in) : midi.OutGetDevCaps(index, &caps.out);
+    if (asked != 0 || std::strncmp(caps.in.szPname, port.caps.in.szPname, sizeof caps.in.szPname) != 0 ||
+        DeviceTaken(port, input, index)) {
+      continue;
+    }
+    platform::MidiHandle handle = nullptr;
+    const std::uint32_t opened = input ? midi.InOpen(&handle, index, InputCallback, instance)
+                                       : midi.OutOpen(&handle, index, OutputCallback, instance);
+    if (opened != 0) continue;
+    port.handle = handle;
+    port.device = input ? index : index | PortOutputMark;
+    port.caps = caps;
+    port.flags.fetch_and(~PortLost, std::memory_order_relaxed);
+    if (input) {
+      midi.InStart(handle);
+      for (std::uint32_t i = 0; i < InputBuffersPerPort; ++i) QueueInputBuffer(&port);
+    }
+    return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 std::span<const UnopenedPort> UnopenedPorts() { return LeftOut; }
+
+int ReopenLostPorts() {
+  std::vector<MidiPort*> lost;
+  for (MidiPort* port = PortList; port != nullptr; port = port->next) {
+    if (PortIsLost(port)) lost.push_back(port);
+  }
+  if (lost.empty()) return 0;
+  platform::MidiDriver& midi = platform::Midi();
+  for (const MidiPort* port : lost) TakeDown(midi, *port);
+  // Buffers a close handed back still name these records; the closed
+  // handles refuse them and the dispatcher returns them to the pool before
+  // the records take new handles.
+  WaitDispatcherIdle(ReopenSettleMs);
+  int back = 0;
+  for (MidiPort* port : lost) back += Reopen(midi, *port) ? 1 : 0;
+  return back;
+}
 
 int MidiTransportInit(platform::WindowHandle owner) {
   LeftOut.clear();
@@ -166,14 +236,7 @@ void MidiTransportShutdown() {
     MidiPort* port = PortList;
     PortList = port->next;
     port->flags.fetch_or(PortClosing, std::memory_order_relaxed);
-    if ((port->flags.load(std::memory_order_relaxed) & PortInput) != 0) {
-      midi->InStop(port->handle);
-      midi->InReset(port->handle);
-      midi->InClose(port->handle);
-    } else {
-      midi->OutReset(port->handle);
-      midi->OutClose(port->handle);
-    }
+    TakeDown(*midi, *port);
     // Listener records are never freed; those left on the port are kept
     // with the recycled ones rather than lost with it.
     RecycleListenersOf(port);

@@ -33,16 +33,21 @@ std::uint32_t SendBuffer(MidiPort* port, MidiBuffer* buffer) {
   // recovered here instead of being lost to the pool for good.
   std::uint32_t result = midi.OutPrepareHeader(port->handle, header);
   if (result != 0) {
+    MarkLostIfGone(*port, result);
     BufferPut(buffer);
     return result;
   }
   for (std::uint32_t attempt = 1;; ++attempt) {
     result = midi.OutLongMsg(port->handle, header);
     if (result == 0) return 0;
-    if (attempt == SendAttempts) break;
+    // A driver that is gone does not come back within the retries.
+    if (attempt == SendAttempts || result == platform::MmSysErrNoDriver) break;
     platform::Time().Sleep(SendRetryPauseMs);
   }
-  ShowTransferError(result);
+  // An interface that has gone is the caller's to report, with what it
+  // means for the caller's work: this box would only say an error happened.
+  const bool gone = MarkLostIfGone(*port, result);
+  if (!gone) ShowTransferError(result);
   midi.OutUnprepareHeader(port->handle, header);
   BufferPut(buffer);
   return result;

@@ -24,7 +24,9 @@ inline constexpr std::uint32_t SendErrInvalidParameter = 11;
 // Sends the buffer's first dwBufferLength bytes (at most 128; the caller set
 // dwBufferLength and dwBytesRecorded) as one long message to an output port.
 // A refused long message is tried again after 200 ms, 10 attempts in all;
-// after the 10th failure the user is told. Returns 0 or the driver's error
+// after the 10th failure the user is told. An answer that says the device
+// has gone (DeviceGone) marks the port lost instead, without a box, and
+// MMSYSERR_NODRIVER is not tried again. Returns 0 or the driver's error
 // code. Whatever the result, the buffer is no longer the caller's: on success
 // the driver has it, and a buffer that could not be sent goes back to the
 // pool here.

@@ -51,6 +51,12 @@ void QueueCompleted(platform::MidiHeader* header) {
   WakeDispatcher();
 }
 
+bool MarkLostIfGone(MidiPort& port, std::uint32_t error) {
+  if (!DeviceGone(error)) return false;
+  port.flags.fetch_or(PortLost, std::memory_order_relaxed);
+  return true;
+}
+
 std::string_view PortName(const MidiPort* port) {
   if (port == nullptr) return {};
   const char* name = port->caps.in.szPname;

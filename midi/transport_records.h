@@ -33,6 +33,10 @@ struct SysExListener;
 inline constexpr std::uint32_t PortInput = 0x1;
 inline constexpr std::uint32_t PortEnabled = 0x2;
 inline constexpr std::uint32_t PortClosing = 0x1000;
+// The driver said the port's device is gone (an interface unplugged): the
+// port takes part in nothing until ReopenLostPorts finds it again. Set by
+// the send path and by the dispatcher, cleared only by ReopenLostPorts.
+inline constexpr std::uint32_t PortLost = 0x2000;
 
 // MidiPort::device: the driver's device index in bits 0 to 11, and for an
 // output also PortOutputMark.
@@ -78,6 +82,18 @@ std::uint32_t PortMidPid(const MidiPort* port);
 // Copies the port's name into `destination`, writing exactly `size` bytes
 // (zeros behind the name), and terminates at size - 1. Returns destination.
 char* PortCopyName(const MidiPort* port, char* destination, std::size_t size);
+
+// Whether a driver's answer says the port's device has gone: Windows 10
+// answers MMSYSERR_NODRIVER for an unplugged interface, Windows' newer MIDI
+// stack MMSYSERR_ERROR.
+inline bool DeviceGone(std::uint32_t error) {
+  return error == platform::MmSysErrNoDriver || error == platform::MmSysErrError;
+}
+// Marks the port lost when `error` says its device has gone; true then.
+bool MarkLostIfGone(MidiPort& port, std::uint32_t error);
+inline bool PortIsLost(const MidiPort* port) {
+  return port != nullptr && (port->flags.load(std::memory_order_relaxed) & PortLost) != 0;
+}
 
 // Appends a finished header to the dispatch queue and wakes the dispatcher.
 // Runs on the driver's callback threads.

@@ -79,6 +79,11 @@ inline constexpr std::uint32_t MhdrInQueue = 0x4;
 
 // A few winmm error codes the simulation reports the way winmm would.
 inline constexpr std::uint32_t MmSysErrNoError = 0;
+// What a port whose device has gone (an interface unplugged) answers: Windows
+// 10 says there is no driver any more, Windows' newer MIDI stack gives the
+// unspecified error.
+inline constexpr std::uint32_t MmSysErrError = 1;
+inline constexpr std::uint32_t MmSysErrNoDriver = 6;
 inline constexpr std::uint32_t MmSysErrAllocated = 4;
 inline constexpr std::uint32_t MmSysErrInvalHandle = 5;
 inline constexpr std::uint32_t MmSysErrNoMem = 7;

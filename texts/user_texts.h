@@ -68,6 +68,23 @@ inline constexpr char SilenceFormat[] =
     "Please check the MIDI connections and that the Device is powered.\r\n"
     "Press Retry to keep trying, or Cancel to stop the Upload.";
 
+// The Device answered every attempt with an error for a long time (the
+// seconds, the attempts).
+inline constexpr char RefusalCaption[] = "Device reports Transfer Errors";
+inline constexpr char RefusalFormat[] =
+    "The Device has rejected what it received for %u seconds, %u times in a row.\r\n"
+    "The MIDI interface or cable most likely corrupts SysEx messages:\r\n"
+    "please connect the Device through another interface or cable.\r\n"
+    "The Device is in its boot loader and has no working firmware until an Upload completes.\r\n"
+    "Press Retry to keep trying, or Cancel to stop the Upload.";
+// The MIDI interface went away during the upload (the port's name).
+inline constexpr char ConnectionLostCaption[] = "MIDI Connection Lost";
+inline constexpr char ConnectionLostFormat[] =
+    "The MIDI port \"%s\" went away during the Upload:\r\n"
+    "the MIDI interface was unplugged or has stopped working.\r\n"
+    "The Device stays in its boot loader without working firmware.\r\n"
+    "Please reconnect the interface, scan for the Device and flash it again.";
+
 // --- images the upload could not send to their end (inspect, start-up) ------
 inline constexpr char NoHeaderPacketReason[] =
     "no header packet in the track (the upload opens with it)";
@@ -125,6 +142,12 @@ inline constexpr char DevelopmentFormat[] =
     "Use it only with a virtual instrument or a test unit.\r\n"
     "Are you sure you want to write the development image into this Device?";
 
+// --- command line: what a virtual instrument wrote -------------------------
+inline constexpr char VirtualFirmwareWrongText[] =
+    "the upload reported success, but the virtual Tarvonic's firmware is not the image's";
+inline constexpr char EmulatedFirmwareWrongText[] =
+    "the emulated Tarvonic's firmware is not the image's plain firmware";
+
 // --- command line: interrupts during an upload ------------------------------
 inline constexpr char InterruptWarningText[] =
     "interrupted. Stopping the upload now leaves the Device in its boot loader\n"
@@ -153,14 +176,6 @@ inline constexpr char MidiFailedFormat[] =
 inline constexpr char LeaveWarningText[] =
     "An upload is running: leaving the page stops it and leaves the Device in its "
     "boot loader without working firmware.";
-inline constexpr char PortLostCaption[] = "MIDI Port Disconnected";
-// The port's name.
-inline constexpr char PortLostFormat[] =
-    "The MIDI port \"%s\" went away during the upload.\r\n"
-    "The Device is in its boot loader and has no working firmware.\r\n"
-    "Reconnect the MIDI interface, press Scan and Start Flash to put the firmware in;\r\n"
-    "if the Device was switched off, first start it in its boot loader\r\n"
-    "(power it on holding START and FX-BYPASS).";
 // The file's name, the reason.
 inline constexpr char ImageFileUnusableFormat[] = "%s cannot be flashed: %s";
 // The file's name, its version label.

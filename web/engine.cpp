@@ -294,21 +294,12 @@ void Engine::Flash(int line) {
   if (!session_ || line < 0 || static_cast<std::size_t>(line) >= lines_.size()) return;
   DetectedDevice* device = lines_[static_cast<std::size_t>(line)];
   if (device == nullptr) return;
-  Session& s = *session_;
   // Web MIDI ports reach a real instrument; the virtual one is never real.
-  if (!s.virtualInstrument && !device::ConfirmDevelopmentImage()) return;
-  if (s.midi) s.midi->ForgetLostPorts();
-  const bool uploaded = device::RunFlashWorkflow(nullptr, device) == 1;
-  if (s.midi && !uploaded) {
-    for (const midi::MidiPort* port : {device->outputPort, device->inputPort}) {
-      const bool input = (port->flags.load() & midi::PortInput) != 0;
-      if (!s.midi->Lost(input, port->device & midi::PortDeviceIndexMask)) continue;
-      const std::string name(midi::PortName(port));
-      device::ShowFormattedMessage(platform::BoxOk, texts::PortLostCaption, texts::PortLostFormat, name.c_str());
-      break;
-    }
-  }
-  if (s.dryRun) PostFirmwareVerdict();
+  if (!session_->virtualInstrument && !device::ConfirmDevelopmentImage()) return;
+  // An interface that went away during the upload has been told of by the
+  // workflow's own box; a later scan finds it once it is back.
+  device::RunFlashWorkflow(nullptr, device);
+  if (session_->dryRun) PostFirmwareVerdict();
 }
 
 void Engine::PostFirmwareVerdict() {

@@ -48,6 +48,7 @@ struct RtMidiDriver::InPort {
   RtMidiDriver* driver = nullptr;
   platform::MidiCallback callback = nullptr;
   std::uintptr_t instance = 0;
+  std::atomic<std::uint32_t> gone{0};  // the watch saw its connection go
   std::mutex mutex;  // everything below
   std::deque<platform::MidiHeader*> buffers;
   bool started = false;
@@ -60,6 +61,7 @@ struct RtMidiDriver::InPort {
 struct RtMidiDriver::OutPort {
   platform::MidiCallback callback = nullptr;
   std::uintptr_t instance = 0;
+  std::atomic<std::uint32_t> gone{0};
   std::mutex mutex;  // serialises sends
   std::unique_ptr<RtMidiOut> midi;
 };
@@ -89,13 +91,58 @@ std::unique_ptr<RtMidiDriver> RtMidiDriver::Create(Api api, const std::string& c
     error = warning;
     return nullptr;
   }
+  // Without the watch the driver still works; a lost connection then shows
+  // as silence.
+  if (api == Api::Jack) {
+    RtMidiDriver* self = driver.get();
+    driver->watch_ = JackWatch::Open([self](const void* key) { self->OnLost(key); });
+  }
   return driver;
 }
 
 RtMidiDriver::~RtMidiDriver() {
+  watch_.reset();
   std::lock_guard lock(mutex_);
   for (InPort* port : openInputs_) delete port;
   for (OutPort* port : openOutputs_) delete port;
+}
+
+std::vector<std::string> RtMidiDriver::ConnectionsOf(const std::string& port) const {
+  return watch_ ? watch_->Connections(port) : std::vector<std::string>{};
+}
+
+void RtMidiDriver::FollowNew(const void* key, const std::string& theirs, const std::vector<std::string>& before) {
+  if (!watch_) return;
+  for (const std::string& name : watch_->Connections(theirs)) {
+    if (std::find(before.begin(), before.end(), name) != before.end()) continue;
+    watch_->Follow(key, name, theirs);
+    return;
+  }
+}
+
+// On JACK's thread. The driver's lock is held throughout, so that a close
+// cannot free the port meanwhile; what the transport's callback does takes
+// no lock of the driver.
+void RtMidiDriver::OnLost(const void* key) {
+  std::lock_guard lock(mutex_);
+  if (auto out = std::find(openOutputs_.begin(), openOutputs_.end(), key); out != openOutputs_.end()) {
+    (*out)->gone.store(platform::MmSysErrNoDriver);
+  }
+  const auto in = std::find(openInputs_.begin(), openInputs_.end(), key);
+  if (in == openInputs_.end()) return;
+  InPort& port = **in;
+  port.gone.store(platform::MmSysErrNoDriver);
+  std::deque<platform::MidiHeader*> pending;
+  {
+    std::lock_guard portLock(port.mutex);
+    port.started = false;
+    pending.swap(port.buffers);
+  }
+  for (platform::MidiHeader* header : pending) {
+    header->dwBytesRecorded = 0;
+    header->dwFlags = (header->dwFlags & ~platform::MhdrInQueue) | platform::MhdrDone;
+    port.callback(&port, platform::MimLongData, port.instance, reinterpret_cast<std::uintptr_t>(header), 0);
+  }
 }
 
 RtMidiDriver::InPort* RtMidiDriver::FindIn(platform::MidiHandle handle) {
@@ -192,7 +239,9 @@ std::uint32_t RtMidiDriver::InOpen(platform::MidiHandle* handle, std::uint32_t i
           if (message != nullptr) Deliver(*static_cast<InPort*>(data), *message);
         },
         port.get());
+    const std::vector<std::string> before = ConnectionsOf(inputs_[index]);
     if (!OpenByName(*port->midi, inputs_[index], "in")) return MmSysErrBadDeviceId;
+    FollowNew(port.get(), inputs_[index], before);
   } catch (const RtMidiError&) {
     return MmSysErrError;
   }
@@ -203,7 +252,9 @@ std::uint32_t RtMidiDriver::InOpen(platform::MidiHandle* handle, std::uint32_t i
 }
 
 std::uint32_t RtMidiDriver::InPrepareHeader(platform::MidiHandle handle, platform::MidiHeader* header) {
-  if (FindIn(handle) == nullptr) return platform::MmSysErrInvalHandle;
+  const InPort* port = FindIn(handle);
+  if (port == nullptr) return platform::MmSysErrInvalHandle;
+  if (const std::uint32_t gone = port->gone.load()) return gone;
   if (header == nullptr) return MmSysErrError;
   header->dwFlags |= platform::MhdrPrepared;
   return 0;
@@ -227,6 +278,7 @@ std::uint32_t RtMidiDriver::InAddBuffer(platform::MidiHandle handle, platform::M
   if (header == nullptr) return MmSysErrError;
   if ((header->dwFlags & platform::MhdrPrepared) == 0) return platform::MidiErrUnprepared;
   std::lock_guard lock(port->mutex);
+  if (const std::uint32_t gone = port->gone.load()) return gone;
   if (std::find(port->buffers.begin(), port->buffers.end(), header) != port->buffers.end()) {
     return platform::MidiErrStillPlaying;
   }
@@ -240,6 +292,7 @@ std::uint32_t RtMidiDriver::InStart(platform::MidiHandle handle) {
   InPort* port = FindIn(handle);
   if (port == nullptr) return platform::MmSysErrInvalHandle;
   std::lock_guard lock(port->mutex);
+  if (const std::uint32_t gone = port->gone.load()) return gone;
   port->started = true;
   return 0;
 }
@@ -279,6 +332,7 @@ std::uint32_t RtMidiDriver::InClose(platform::MidiHandle handle) {
     if (!port->buffers.empty()) return platform::MidiErrStillPlaying;
     port->started = false;
   }
+  if (watch_) watch_->Forget(port);
   {
     std::lock_guard lock(mutex_);
     openInputs_.erase(port);
@@ -303,7 +357,9 @@ std::uint32_t RtMidiDriver::OutOpen(platform::MidiHandle* handle, std::uint32_t 
   try {
     port->midi = std::make_unique<RtMidiOut>(ToRtMidi(api_), clientName_);
     port->midi->setErrorCallback(QuietErrors);
+    const std::vector<std::string> before = ConnectionsOf(outputs_[index]);
     if (!OpenByName(*port->midi, outputs_[index], "out")) return MmSysErrBadDeviceId;
+    FollowNew(port.get(), outputs_[index], before);
   } catch (const RtMidiError&) {
     return MmSysErrError;
   }
@@ -314,7 +370,9 @@ std::uint32_t RtMidiDriver::OutOpen(platform::MidiHandle* handle, std::uint32_t 
 }
 
 std::uint32_t RtMidiDriver::OutPrepareHeader(platform::MidiHandle handle, platform::MidiHeader* header) {
-  if (FindOut(handle) == nullptr) return platform::MmSysErrInvalHandle;
+  const OutPort* port = FindOut(handle);
+  if (port == nullptr) return platform::MmSysErrInvalHandle;
+  if (const std::uint32_t gone = port->gone.load()) return gone;
   if (header == nullptr) return MmSysErrError;
   header->dwFlags = (header->dwFlags & ~platform::MhdrDone) | platform::MhdrPrepared;
   return 0;
@@ -330,6 +388,7 @@ std::uint32_t RtMidiDriver::OutUnprepareHeader(platform::MidiHandle handle, plat
 std::uint32_t RtMidiDriver::OutLongMsg(platform::MidiHandle handle, platform::MidiHeader* header) {
   OutPort* port = FindOut(handle);
   if (port == nullptr) return platform::MmSysErrInvalHandle;
+  if (const std::uint32_t gone = port->gone.load()) return gone;
   if (header == nullptr || header->lpData == nullptr) return MmSysErrError;
   if ((header->dwFlags & platform::MhdrPrepared) == 0) return platform::MidiErrUnprepared;
   {
@@ -352,6 +411,7 @@ std::uint32_t RtMidiDriver::OutReset(platform::MidiHandle handle) {
 std::uint32_t RtMidiDriver::OutClose(platform::MidiHandle handle) {
   OutPort* port = FindOut(handle);
   if (port == nullptr) return platform::MmSysErrInvalHandle;
+  if (watch_) watch_->Forget(port);
   {
     std::lock_guard lock(mutex_);
     openOutputs_.erase(port);

@@ -23,6 +23,10 @@
 //    before InStart or after InStop. InReset hands every queued buffer back
 //    empty. The transport's callbacks only queue and signal.
 //  - Close waits for RtMidi's thread to end, so no callback runs after it.
+//  - Under JACK a watch (jack_watch.h) follows every connection an open made;
+//    when one goes, or the server stops, the port answers every call with
+//    MMSYSERR_NODRIVER and an input hands its queued buffers back empty, as
+//    a winmm port of an unplugged interface does.
 //
 // No exception crosses the seam: RtMidi's errors become winmm error codes.
 #pragma once
@@ -36,6 +40,7 @@
 #include <vector>
 
 #include "platform/midi_driver.h"
+#include "platform/rtmidi/jack_watch.h"
 
 namespace rtmidi {
 
@@ -88,6 +93,11 @@ class RtMidiDriver final : public platform::MidiDriver {
   InPort* FindIn(platform::MidiHandle handle);
   OutPort* FindOut(platform::MidiHandle handle);
   static void Deliver(InPort& port, const std::vector<unsigned char>& message);
+  // Under JACK: the other client's port's connections before an open.
+  std::vector<std::string> ConnectionsOf(const std::string& port) const;
+  // Follows the connection the open made to `theirs` (one that was not in `before`).
+  void FollowNew(const void* key, const std::string& theirs, const std::vector<std::string>& before);
+  void OnLost(const void* key);
 
   Api api_;
   std::string clientName_;
@@ -97,6 +107,7 @@ class RtMidiDriver final : public platform::MidiDriver {
   std::set<InPort*> openInputs_;
   std::set<OutPort*> openOutputs_;
   std::atomic<std::uint64_t> dropped_{0};
+  std::unique_ptr<JackWatch> watch_;  // last: it goes first, and no callback of it runs after
 };
 
 }  // namespace rtmidi

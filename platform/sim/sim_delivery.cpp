@@ -82,8 +82,7 @@ void ActivateNext(SimMidiDriver::InPort& port) {
 
 }  // namespace
 
-void SimMidiDriver::SendToInput(std::uint32_t input, std::span<const std::uint8_t> bytes,
-                                std::uint32_t delayMs) {
+void SimMidiDriver::Transmit(std::uint32_t input, std::span<const std::uint8_t> bytes, std::uint32_t delayMs) {
   if (virtual_ == nullptr) {
     InjectNow(input, bytes);
     return;
@@ -98,7 +97,7 @@ void SimMidiDriver::SendToInput(std::uint32_t input, std::span<const std::uint8_
     port.segments.Push({clock_.TickCount() + delayMs, static_cast<std::uint32_t>(bytes.size())});
     if (!port.eventPending) {
       if (!port.segmentActive) ActivateNext(port);
-      when = Arrival(port, port.segmentConsumed, inputRate_);
+      when = Arrival(port, port.segmentConsumed, port.burst ? 0 : inputRate_);
       port.eventPending = true;
       schedule = true;
     }
@@ -113,44 +112,54 @@ void SimMidiDriver::ScheduleInput(InPort& port, std::uint32_t when) {
 
 // One event: delivers every byte that has arrived by now, but stops after a
 // buffer went back to the host, so that the settle hook lets the dispatcher
-// queue it again before the next byte needs it.
+// queue it again before the next byte needs it. An input that takes bursts
+// (early-input) gets each one whole and at once, as over USB, and its
+// callbacks come once the burst is in: what finds no buffer queued is lost,
+// the same on every run.
 void SimMidiDriver::RunInput(InPort& port) {
   const std::uint32_t now = clock_.TickCount();
-  for (;;) {
+  bool burst = false;
+  {
+    std::lock_guard lock(port.mutex);
+    burst = port.deferring = port.burst;
+  }
+  for (bool arrived = true; arrived;) {
     std::uint8_t byte = 0;
     {
       std::lock_guard lock(port.mutex);
-      if (!port.segmentActive) {
-        port.eventPending = false;
-        return;
-      }
-      const std::uint32_t arrival = Arrival(port, port.segmentConsumed, inputRate_);
-      if (platform::TickDiff(arrival, now) > 0) break;
+      arrived = port.segmentActive &&
+                platform::TickDiff(Arrival(port, port.segmentConsumed, burst ? 0 : inputRate_), now) <= 0;
+      if (!arrived) break;
       byte = port.wire.Pop();
       if (++port.segmentConsumed == port.segments.Front().length) {
         port.segments.Pop();
-        port.wireFreeAt = arrival;
+        port.wireFreeAt = Arrival(port, port.segmentConsumed - 1, burst ? 0 : inputRate_);
         port.segmentActive = false;
         if (!port.segments.Empty()) ActivateNext(port);
       }
     }
-    if (Feed(port, byte, false)) break;
+    if (Feed(port, byte, false) && !burst) break;
   }
+  std::vector<Notice> deferred;
   std::uint32_t when = 0;
+  bool more = false;
   {
     std::lock_guard lock(port.mutex);
-    if (!port.segmentActive) {
-      port.eventPending = false;
-      return;
-    }
-    when = Arrival(port, port.segmentConsumed, inputRate_);
+    port.deferring = false;
+    deferred.swap(port.deferred);
+    more = port.segmentActive;
+    if (more) when = Arrival(port, port.segmentConsumed, burst ? 0 : inputRate_);
+    port.eventPending = more;
   }
-  ScheduleInput(port, when);  // at once if that byte is already there
+  for (const Notice& n : deferred) {
+    if (n.callback != nullptr) n.callback(n.handle, n.message, n.instance, n.param1, n.param2);
+  }
+  if (more) ScheduleInput(port, when);  // at once if that byte is already there
 }
 
 void SimMidiDriver::InjectNow(std::uint32_t input, std::span<const std::uint8_t> bytes) {
   if (virtual_ != nullptr) {
-    SendToInput(input, bytes, 0);
+    Transmit(input, bytes, 0);
     return;
   }
   InPort& port = *inputs_.at(input);
@@ -160,7 +169,7 @@ void SimMidiDriver::InjectNow(std::uint32_t input, std::span<const std::uint8_t>
 
 // --- output ----------------------------------------------------------------
 
-void SimMidiDriver::ScheduleCompletion(OutPort& port, std::uint32_t bytes, std::uint32_t sequence) {
+std::uint32_t SimMidiDriver::ScheduleCompletion(OutPort& port, std::uint32_t bytes, std::uint32_t sequence) {
   OutPort* p = &port;
   if (virtual_ != nullptr) {
     std::uint32_t when = 0;
@@ -170,7 +179,7 @@ void SimMidiDriver::ScheduleCompletion(OutPort& port, std::uint32_t bytes, std::
       port.wireFreeAt = when;
     }
     virtual_->Schedule(when, [p, sequence] { p->driver->CompleteOutput(*p, sequence); });
-    return;
+    return when;
   }
   Worker& worker = *workers_[port.index % workers_.size()];
   {
@@ -178,6 +187,7 @@ void SimMidiDriver::ScheduleCompletion(OutPort& port, std::uint32_t bytes, std::
     worker.jobs.Push({p, sequence});
   }
   worker.wake.notify_one();
+  return clock_.TickCount();
 }
 
 void SimMidiDriver::CompleteOutput(OutPort& port, std::uint32_t sequence) {
@@ -199,12 +209,15 @@ void SimMidiDriver::CompleteOutput(OutPort& port, std::uint32_t sequence) {
     callback = port.callback;
     instance = port.instance;
   }
+  std::vector<std::uint8_t> kept;
   Reassemble(port,
-             {reinterpret_cast<const std::uint8_t*>(header->lpData), header->dwBufferLength}, now);
+             Carried(port, {reinterpret_cast<const std::uint8_t*>(header->lpData), header->dwBufferLength}, kept),
+             now);
   MarkDelivered(header, true);
   if (callback != nullptr) {
     callback(&port, platform::MomDone, instance, reinterpret_cast<std::uintptr_t>(header), 0);
   }
+  AfterSend(port);
 }
 
 void SimMidiDriver::Reassemble(OutPort& port, std::span<const std::uint8_t> bytes, std::uint32_t at) {

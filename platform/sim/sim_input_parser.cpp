@@ -44,7 +44,8 @@ bool SimMidiDriver::Put(InPort& port, std::uint8_t byte, bool waitForBuffer,
     return false;
   }
   header->lpData[header->dwBytesRecorded++] = static_cast<char>(byte);
-  if (header->dwBytesRecorded < header->dwBufferLength) return false;
+  const bool piece = port.split != 0 && header->dwBytesRecorded >= port.split;
+  if (header->dwBytesRecorded < header->dwBufferLength && !piece) return false;
   HandBack(port, platform::MimLongData, notices);
   return true;
 }
@@ -91,6 +92,10 @@ bool SimMidiDriver::Feed(InPort& port, std::uint8_t byte, bool waitForBuffer) {
       void Stray() { ++port.dropped; }
     } sink{*this, port, notices, lock, waitForBuffer, stamp, handedBack};
     AssembleInput(port.assembly, byte, sink);
+    if (port.deferring) {  // a burst: its callbacks come once it is in (RunInput)
+      port.deferred.insert(port.deferred.end(), notices.items.begin(), notices.items.begin() + notices.count);
+      notices.count = 0;
+    }
   }
   notices.Send();
   return handedBack;

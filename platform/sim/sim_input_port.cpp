@@ -12,7 +12,9 @@ std::uint32_t SimMidiDriver::InOpen(platform::MidiHandle* handle, std::uint32_t 
   std::uint32_t result = 0;
   {
     std::lock_guard lock(port.mutex);
-    if (port.config.openError != 0) {
+    if (port.gone != 0) {
+      result = port.gone;
+    } else if (port.config.openError != 0) {
       result = port.config.openError;
     } else if (port.open) {
       result = platform::MmSysErrAllocated;
@@ -26,6 +28,7 @@ std::uint32_t SimMidiDriver::InOpen(platform::MidiHandle* handle, std::uint32_t 
     }
   }
   Log(DriverCall::InOpen, index, result, nullptr);
+  if (result == 0) NoteWorldOpen(IsWorldInput(port));
   if (result == 0 && callback != nullptr) callback(&port, platform::MimOpen, instance, 0, 0);
   return result;
 }
@@ -37,7 +40,8 @@ std::uint32_t SimMidiDriver::InPrepareHeader(platform::MidiHandle handle, platfo
     result = platform::MmSysErrInvalHandle;
   } else {
     std::lock_guard lock(port->mutex);
-    if (!port->open) result = platform::MmSysErrInvalHandle;
+    if (port->gone != 0) result = port->gone;
+    else if (!port->open) result = platform::MmSysErrInvalHandle;
     else if ((header->dwFlags & platform::MhdrInQueue) != 0) result = platform::MidiErrStillPlaying;
     else header->dwFlags |= platform::MhdrPrepared;
   }
@@ -53,10 +57,13 @@ std::uint32_t SimMidiDriver::InUnprepareHeader(platform::MidiHandle handle, plat
     result = platform::MmSysErrInvalHandle;
   } else {
     std::lock_guard lock(port->mutex);
-    if ((header->dwFlags & platform::MhdrInQueue) != 0) result = platform::MidiErrStillPlaying;
+    if (port->gone != 0) result = port->gone;
+    else if ((header->dwFlags & platform::MhdrInQueue) != 0) result = platform::MidiErrStillPlaying;
     else header->dwFlags &= ~platform::MhdrPrepared;
   }
   if (result == platform::MidiErrStillPlaying) anomalies_.fetch_add(1);
+  // An unplugged port's buffers come back to the dispatcher for good.
+  else if (result != 0 && port != nullptr && header != nullptr) MarkGivenBack(header);
   Log(DriverCall::InUnprepare, port != nullptr ? port->index : 0, result, header);
   return result;
 }
@@ -70,7 +77,9 @@ std::uint32_t SimMidiDriver::InAddBuffer(platform::MidiHandle handle, platform::
   {
     std::lock_guard lock(port->mutex);
     ++port->addCalls;
-    if (!port->open) {
+    if (port->gone != 0) {
+      result = port->gone;
+    } else if (!port->open) {
       result = platform::MmSysErrInvalHandle;
     } else if ((header->dwFlags & platform::MhdrInQueue) != 0) {
       result = platform::MidiErrStillPlaying;
@@ -96,6 +105,7 @@ std::uint32_t SimMidiDriver::InStart(platform::MidiHandle handle) {
   if (port == nullptr) return platform::MmSysErrInvalHandle;
   {
     std::lock_guard lock(port->mutex);
+    if (port->gone != 0) return port->gone;
     if (!port->open) return platform::MmSysErrInvalHandle;
     port->started = true;
     port->startedAt = clock_.TickCount();
@@ -110,6 +120,7 @@ std::uint32_t SimMidiDriver::InStop(platform::MidiHandle handle) {
   Notices notices;
   {
     std::lock_guard lock(port->mutex);
+    if (port->gone != 0) return port->gone;
     port->started = false;
     // A message in progress is returned as far as it came; empty buffers
     // stay queued.
@@ -132,6 +143,7 @@ std::uint32_t SimMidiDriver::InReset(platform::MidiHandle handle) {
   std::uintptr_t instance;
   {
     std::lock_guard lock(port->mutex);
+    if (port->gone != 0) return port->gone;
     port->started = false;
     port->assembly.inSysEx = false;
     returned = port->queue;
@@ -154,7 +166,9 @@ std::uint32_t SimMidiDriver::InClose(platform::MidiHandle handle) {
   std::uint32_t result = 0;
   {
     std::lock_guard lock(port->mutex);
-    if (!port->open) {
+    if (port->gone != 0) {
+      result = port->gone;
+    } else if (!port->open) {
       result = platform::MmSysErrInvalHandle;
     } else if (port->queue.size > 0) {
       result = platform::MidiErrStillPlaying;

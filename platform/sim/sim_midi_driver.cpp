@@ -175,6 +175,10 @@ std::uint32_t SimMidiDriver::OutGetNumDevs() { return static_cast<std::uint32_t>
 
 std::uint32_t SimMidiDriver::InGetDevCaps(std::uint32_t index, platform::MidiInCaps* caps) {
   if (index >= inputs_.size()) return SimErrBadDeviceId;
+  {
+    std::lock_guard lock(inputs_[index]->mutex);
+    if (inputs_[index]->gone != 0) return inputs_[index]->gone;
+  }
   const SimInputConfig& config = inputs_[index]->config;
   if (config.capsError != 0) return config.capsError;
   FillCommonCaps(caps, config.name, config.wMid, config.wPid);
@@ -184,6 +188,10 @@ std::uint32_t SimMidiDriver::InGetDevCaps(std::uint32_t index, platform::MidiInC
 
 std::uint32_t SimMidiDriver::OutGetDevCaps(std::uint32_t index, platform::MidiOutCaps* caps) {
   if (index >= outputs_.size()) return SimErrBadDeviceId;
+  {
+    std::lock_guard lock(outputs_[index]->mutex);
+    if (outputs_[index]->gone != 0) return outputs_[index]->gone;
+  }
   const SimOutputConfig& config = outputs_[index]->config;
   if (config.capsError != 0) return config.capsError;
   FillCommonCaps(caps, config.name, config.wMid, config.wPid);

@@ -29,6 +29,9 @@
 //    delivered by InjectNow on the caller's thread; callbacks come from
 //    several threads at once.
 //
+// The MIDI world's behaviours (world_behaviours.h) are shown on one pair of
+// ports, in the virtual mode: ApplyWorld.
+//
 // Configure ports (AddInput, AddOutput, faults, rates) before the transport
 // uses the driver. The driver keeps its bookkeeping in the headers' reserved
 // fields, which belong to the driver while it holds a buffer.
@@ -46,6 +49,7 @@
 
 #include "platform/midi_driver.h"
 #include "platform/sim/virtual_clock.h"
+#include "platform/sim/world_behaviours.h"
 
 namespace sim {
 
@@ -146,6 +150,15 @@ class SimMidiDriver final : public platform::MidiDriver {
   void SetSettleFollowUp(std::function<void()> step);
   void RecordTraffic(bool on);  // Sent(); on by default
   void RecordCalls(bool on);    // Calls(); off by default
+  // Shows the behaviours on the instrument's ports from now on: its input
+  // and its output (traffic, early-input, split, unplug and replug on the
+  // pair, blocking-out on every output). Virtual mode; once, before the
+  // transport opens the ports. The quirks only the Wine driver shows
+  // (sync-done, notready, longerror) are not shown here: DriverQuirk names
+  // them.
+  void ApplyWorld(const WorldBehaviours& behaviours, std::uint32_t input, std::uint32_t output);
+  // What the behaviours have done so far.
+  WorldEffects Effects() const;
 
   // --- virtual devices ----------------------------------------------------
   void AttachToOutput(std::uint32_t output, MidiEndpoint* endpoint);
@@ -202,6 +215,7 @@ class SimMidiDriver final : public platform::MidiDriver {
   struct InPort;
   struct OutPort;
   struct Worker;
+  struct WorldState;
 
  private:
   // One callback a port owes, called once the port's lock is released.
@@ -227,9 +241,11 @@ class SimMidiDriver final : public platform::MidiDriver {
            Notices& notices);
 
   // Delivery (sim_delivery.cpp).
+  void Transmit(std::uint32_t input, std::span<const std::uint8_t> bytes, std::uint32_t delayMs);
   void ScheduleInput(InPort& port, std::uint32_t when);
   void RunInput(InPort& port);
-  void ScheduleCompletion(OutPort& port, std::uint32_t bytes, std::uint32_t sequence);
+  // When the send will be done (virtual mode).
+  std::uint32_t ScheduleCompletion(OutPort& port, std::uint32_t bytes, std::uint32_t sequence);
   void CompleteOutput(OutPort& port, std::uint32_t sequence);
   void Reassemble(OutPort& port, std::span<const std::uint8_t> bytes, std::uint32_t at);
   void MarkDelivered(platform::MidiHeader* header, bool tracked);
@@ -237,6 +253,20 @@ class SimMidiDriver final : public platform::MidiDriver {
   void Settle();
   void StartWorkers(int count);
   void StopWorkers();
+
+  // The world's behaviours (sim_world.cpp).
+  bool IsWorldInput(const InPort& port) const;
+  bool IsWorldOutput(const OutPort& port) const;
+  void NoteWorldOpen(bool isWorldPort);
+  void RunTraffic();
+  // What of a completed send reaches the devices: all of it, or what the
+  // byte dropper left in `kept`.
+  std::span<const std::uint8_t> Carried(const OutPort& port, std::span<const std::uint8_t> bytes,
+                                        std::vector<std::uint8_t>& kept);
+  void AfterSend(const OutPort& port);  // counts a completed send; may unplug
+  void BlockUntil(std::uint32_t done);  // blocking-out: sleeps until the send is done
+  void Unplug();
+  void Replug();
 
   platform::Clock& clock_;
   VirtualClock* virtual_;  // none in the threaded mode
@@ -251,6 +281,8 @@ class SimMidiDriver final : public platform::MidiDriver {
   std::uint64_t outstanding_ = 0;  // tracked deliveries not yet given back
   std::uint32_t settleTimeoutMs_ = 10000;
   std::function<void()> settleFollowUp_;
+
+  std::unique_ptr<WorldState> world_;
 
   std::atomic<bool> recordTraffic_{true};
   std::atomic<bool> recordCalls_{false};

@@ -17,7 +17,9 @@ std::uint32_t SimMidiDriver::OutOpen(platform::MidiHandle* handle, std::uint32_t
   std::uint32_t result = 0;
   {
     std::lock_guard lock(port.mutex);
-    if (port.config.openError != 0) {
+    if (port.gone != 0) {
+      result = port.gone;
+    } else if (port.config.openError != 0) {
       result = port.config.openError;
     } else if (port.open) {
       result = platform::MmSysErrAllocated;
@@ -30,6 +32,7 @@ std::uint32_t SimMidiDriver::OutOpen(platform::MidiHandle* handle, std::uint32_t
     }
   }
   Log(DriverCall::OutOpen, index, result, nullptr);
+  if (result == 0) NoteWorldOpen(IsWorldOutput(port));
   if (result == 0 && callback != nullptr) callback(&port, platform::MomOpen, instance, 0, 0);
   return result;
 }
@@ -41,7 +44,9 @@ std::uint32_t SimMidiDriver::OutPrepareHeader(platform::MidiHandle handle, platf
   {
     std::lock_guard lock(port->mutex);
     ++port->prepareCalls;
-    if (!port->open) {
+    if (port->gone != 0) {
+      result = port->gone;
+    } else if (!port->open) {
       result = platform::MmSysErrInvalHandle;
     } else if ((header->dwFlags & platform::MhdrInQueue) != 0) {
       result = platform::MidiErrStillPlaying;
@@ -60,16 +65,21 @@ std::uint32_t SimMidiDriver::OutUnprepareHeader(platform::MidiHandle handle, pla
   OutPort* port = FindOut(handle);
   if (port == nullptr || header == nullptr) return platform::MmSysErrInvalHandle;
   std::uint32_t result = 0;
+  bool unplugged = false;
   {
     std::lock_guard lock(port->mutex);
-    if ((header->dwFlags & platform::MhdrInQueue) != 0) {
+    unplugged = port->gone != 0;
+    if (unplugged) {
+      result = port->gone;
+    } else if ((header->dwFlags & platform::MhdrInQueue) != 0) {
       result = platform::MidiErrStillPlaying;
       anomalies_.fetch_add(1);
     } else {
       header->dwFlags &= ~platform::MhdrPrepared;
     }
   }
-  if (result == 0) MarkGivenBack(header);
+  // Unplugged, the buffer is the dispatcher's all the same.
+  if (result == 0 || unplugged) MarkGivenBack(header);
   Log(DriverCall::OutUnprepare, port->index, result, header);
   return result;
 }
@@ -83,7 +93,9 @@ std::uint32_t SimMidiDriver::OutLongMsg(platform::MidiHandle handle, platform::M
   {
     std::lock_guard lock(port->mutex);
     ++port->longCalls;
-    if (!port->open) {
+    if (port->gone != 0) {
+      result = port->gone;
+    } else if (!port->open) {
       result = platform::MmSysErrInvalHandle;
     } else if ((header->dwFlags & PreparedOrQueued) != platform::MhdrPrepared) {
       result = (header->dwFlags & platform::MhdrInQueue) != 0 ? platform::MidiErrStillPlaying
@@ -105,7 +117,7 @@ std::uint32_t SimMidiDriver::OutLongMsg(platform::MidiHandle handle, platform::M
     }
   }
   Log(DriverCall::OutLongMsg, port->index, result, header);
-  if (result == 0) ScheduleCompletion(*port, length, sequence);
+  if (result == 0) BlockUntil(ScheduleCompletion(*port, length, sequence));
   return result;
 }
 
@@ -118,6 +130,7 @@ std::uint32_t SimMidiDriver::OutReset(platform::MidiHandle handle) {
   {
     std::lock_guard completion(port->completionMutex);
     std::lock_guard lock(port->mutex);
+    if (port->gone != 0) return port->gone;
     returned = port->inFlight;
     port->inFlight = HeaderQueue{};
     port->wireFreeAt = clock_.TickCount();
@@ -141,7 +154,9 @@ std::uint32_t SimMidiDriver::OutClose(platform::MidiHandle handle) {
   std::uint32_t result = 0;
   {
     std::lock_guard lock(port->mutex);
-    if (!port->open) {
+    if (port->gone != 0) {
+      result = port->gone;
+    } else if (!port->open) {
       result = platform::MmSysErrInvalHandle;
     } else if (port->inFlight.size > 0) {
       result = platform::MidiErrStillPlaying;

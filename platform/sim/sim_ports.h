@@ -97,6 +97,11 @@ struct SimMidiDriver::InPort {
   std::condition_variable bufferAdded;
   bool open = false;
   bool started = false;
+  std::uint32_t gone = 0;   // non-zero: unplugged, and what every call answers
+  std::uint32_t split = 0;  // non-zero: buffers go back after this many bytes
+  bool burst = false;       // what is sent arrives whole and at once
+  bool deferring = false;   // a burst is going in: its callbacks wait in `deferred`
+  std::vector<Notice> deferred;
   platform::MidiCallback callback = nullptr;
   std::uintptr_t instance = 0;
   std::uint32_t startedAt = 0;
@@ -134,6 +139,7 @@ struct SimMidiDriver::OutPort {
 
   mutable std::mutex mutex;  // everything below
   bool open = false;
+  std::uint32_t gone = 0;  // non-zero: unplugged, and what every call answers
   platform::MidiCallback callback = nullptr;
   std::uintptr_t instance = 0;
   std::uint32_t prepareCalls = 0;
@@ -152,6 +158,19 @@ struct SimMidiDriver::OutPort {
   std::vector<std::uint8_t> message;
   bool inMessage = false;
   std::uint64_t discarded = 0;
+};
+
+// The behaviours ApplyWorld gave, on the instrument's ports (sim_world.cpp).
+struct SimMidiDriver::WorldState {
+  WorldBehaviours behaviours;
+  std::uint32_t input = 0;
+  std::uint32_t output = 0;
+  std::uint32_t startMs = 0;
+  mutable std::mutex mutex;  // everything below
+  TrafficSource traffic{0, 0};
+  ByteDropper dropper;
+  std::uint32_t sent = 0;  // long messages that have left on the output
+  WorldEffects effects;
 };
 
 struct SimMidiDriver::Worker {

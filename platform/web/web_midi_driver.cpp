@@ -57,24 +57,24 @@ WebMidiDriver::OutPort* WebMidiDriver::FindOut(platform::MidiHandle handle) {
 }
 
 void WebMidiDriver::SetConnected(bool input, std::uint32_t index, bool connected) {
-  Port* port = nullptr;
-  if (input && index < inputs_.size()) port = &inputs_[index];
-  if (!input && index < outputs_.size()) port = &outputs_[index];
-  if (port == nullptr) return;
-  if (!connected) port->lost = true;
-  port->connected = connected;
-  if (!input && !connected) outputs_[index].joining.clear();
-  if (input && !connected) inputs_[index].inSysEx = false;
-}
-
-bool WebMidiDriver::Lost(bool input, std::uint32_t index) const {
-  if (input) return index < inputs_.size() && inputs_[index].lost;
-  return index < outputs_.size() && outputs_[index].lost;
-}
-
-void WebMidiDriver::ForgetLostPorts() {
-  for (InPort& port : inputs_) port.lost = false;
-  for (OutPort& port : outputs_) port.lost = false;
+  if (!input && index < outputs_.size()) {
+    outputs_[index].connected = connected;
+    if (!connected) outputs_[index].joining.clear();
+  }
+  if (!input || index >= inputs_.size()) return;
+  InPort& port = inputs_[index];
+  port.connected = connected;
+  if (connected) return;
+  port.inSysEx = false;
+  // Windows hands the queued buffers of an unplugged input back done and
+  // empty; the transport's attempt to queue them again tells it the port
+  // is gone.
+  std::deque<platform::MidiHeader*> queued;
+  queued.swap(port.buffers);
+  for (platform::MidiHeader* header : queued) {
+    header->dwBytesRecorded = 0;
+    if (port.open) HandBack(port, header);
+  }
 }
 
 std::uint32_t WebMidiDriver::InGetNumDevs() { return static_cast<std::uint32_t>(inputs_.size()); }
@@ -82,7 +82,7 @@ std::uint32_t WebMidiDriver::OutGetNumDevs() { return static_cast<std::uint32_t>
 
 std::uint32_t WebMidiDriver::InGetDevCaps(std::uint32_t index, platform::MidiInCaps* caps) {
   if (index >= inputs_.size()) return MmSysErrBadDeviceId;
-  if (caps == nullptr) return MmSysErrError;
+  if (caps == nullptr) return platform::MmSysErrError;
   *caps = {};
   CopyName(inputs_[index].page.name, caps->szPname);
   return 0;
@@ -90,7 +90,7 @@ std::uint32_t WebMidiDriver::InGetDevCaps(std::uint32_t index, platform::MidiInC
 
 std::uint32_t WebMidiDriver::OutGetDevCaps(std::uint32_t index, platform::MidiOutCaps* caps) {
   if (index >= outputs_.size()) return MmSysErrBadDeviceId;
-  if (caps == nullptr) return MmSysErrError;
+  if (caps == nullptr) return platform::MmSysErrError;
   *caps = {};
   CopyName(outputs_[index].page.name, caps->szPname);
   caps->wTechnology = ModMidiPort;
@@ -140,9 +140,10 @@ void WebMidiDriver::Receive(std::uint32_t input, std::span<const std::uint8_t> b
 
 std::uint32_t WebMidiDriver::InOpen(platform::MidiHandle* handle, std::uint32_t index,
                                     platform::MidiCallback callback, std::uintptr_t instance) {
-  if (handle == nullptr) return MmSysErrError;
+  if (handle == nullptr) return platform::MmSysErrError;
   if (index >= inputs_.size()) return MmSysErrBadDeviceId;
   InPort& port = inputs_[index];
+  if (!port.connected) return platform::MmSysErrNoDriver;
   if (!port.page.opened || port.open) return platform::MmSysErrAllocated;
   port.open = true;
   port.started = false;
@@ -154,8 +155,10 @@ std::uint32_t WebMidiDriver::InOpen(platform::MidiHandle* handle, std::uint32_t 
 }
 
 std::uint32_t WebMidiDriver::InPrepareHeader(platform::MidiHandle handle, platform::MidiHeader* header) {
-  if (FindIn(handle) == nullptr) return platform::MmSysErrInvalHandle;
-  if (header == nullptr) return MmSysErrError;
+  const InPort* port = FindIn(handle);
+  if (port == nullptr) return platform::MmSysErrInvalHandle;
+  if (header == nullptr) return platform::MmSysErrError;
+  if (!port->connected) return platform::MmSysErrNoDriver;
   header->dwFlags |= platform::MhdrPrepared;
   return 0;
 }
@@ -163,7 +166,7 @@ std::uint32_t WebMidiDriver::InPrepareHeader(platform::MidiHandle handle, platfo
 std::uint32_t WebMidiDriver::InUnprepareHeader(platform::MidiHandle handle, platform::MidiHeader* header) {
   InPort* port = FindIn(handle);
   if (port == nullptr) return platform::MmSysErrInvalHandle;
-  if (header == nullptr) return MmSysErrError;
+  if (header == nullptr) return platform::MmSysErrError;
   if (std::find(port->buffers.begin(), port->buffers.end(), header) != port->buffers.end()) {
     return platform::MidiErrStillPlaying;
   }
@@ -174,8 +177,9 @@ std::uint32_t WebMidiDriver::InUnprepareHeader(platform::MidiHandle handle, plat
 std::uint32_t WebMidiDriver::InAddBuffer(platform::MidiHandle handle, platform::MidiHeader* header) {
   InPort* port = FindIn(handle);
   if (port == nullptr) return platform::MmSysErrInvalHandle;
-  if (header == nullptr) return MmSysErrError;
+  if (header == nullptr) return platform::MmSysErrError;
   if ((header->dwFlags & platform::MhdrPrepared) == 0) return platform::MidiErrUnprepared;
+  if (!port->connected) return platform::MmSysErrNoDriver;
   if (std::find(port->buffers.begin(), port->buffers.end(), header) != port->buffers.end()) {
     return platform::MidiErrStillPlaying;
   }
@@ -226,9 +230,10 @@ std::uint32_t WebMidiDriver::InClose(platform::MidiHandle handle) {
 
 std::uint32_t WebMidiDriver::OutOpen(platform::MidiHandle* handle, std::uint32_t index,
                                      platform::MidiCallback callback, std::uintptr_t instance) {
-  if (handle == nullptr) return MmSysErrError;
+  if (handle == nullptr) return platform::MmSysErrError;
   if (index >= outputs_.size()) return MmSysErrBadDeviceId;
   OutPort& port = outputs_[index];
+  if (!port.connected) return platform::MmSysErrNoDriver;
   if (!port.page.opened || port.open) return platform::MmSysErrAllocated;
   port.open = true;
   port.joining.clear();
@@ -239,15 +244,17 @@ std::uint32_t WebMidiDriver::OutOpen(platform::MidiHandle* handle, std::uint32_t
 }
 
 std::uint32_t WebMidiDriver::OutPrepareHeader(platform::MidiHandle handle, platform::MidiHeader* header) {
-  if (FindOut(handle) == nullptr) return platform::MmSysErrInvalHandle;
-  if (header == nullptr) return MmSysErrError;
+  const OutPort* port = FindOut(handle);
+  if (port == nullptr) return platform::MmSysErrInvalHandle;
+  if (header == nullptr) return platform::MmSysErrError;
+  if (!port->connected) return platform::MmSysErrNoDriver;
   header->dwFlags = (header->dwFlags & ~platform::MhdrDone) | platform::MhdrPrepared;
   return 0;
 }
 
 std::uint32_t WebMidiDriver::OutUnprepareHeader(platform::MidiHandle handle, platform::MidiHeader* header) {
   if (FindOut(handle) == nullptr) return platform::MmSysErrInvalHandle;
-  if (header == nullptr) return MmSysErrError;
+  if (header == nullptr) return platform::MmSysErrError;
   header->dwFlags &= ~platform::MhdrPrepared;
   return 0;
 }
@@ -255,9 +262,9 @@ std::uint32_t WebMidiDriver::OutUnprepareHeader(platform::MidiHandle handle, pla
 std::uint32_t WebMidiDriver::OutLongMsg(platform::MidiHandle handle, platform::MidiHeader* header) {
   OutPort* port = FindOut(handle);
   if (port == nullptr) return platform::MmSysErrInvalHandle;
-  if (header == nullptr || header->lpData == nullptr) return MmSysErrError;
+  if (header == nullptr || header->lpData == nullptr) return platform::MmSysErrError;
   if ((header->dwFlags & platform::MhdrPrepared) == 0) return platform::MidiErrUnprepared;
-  if (!port->connected) return MmSysErrNoDriver;
+  if (!port->connected) return platform::MmSysErrNoDriver;
   const auto* data = reinterpret_cast<const std::uint8_t*>(header->lpData);
   const std::span<const std::uint8_t> chunk(data, header->dwBufferLength);
   const auto index = static_cast<std::uint32_t>(port - outputs_.data());

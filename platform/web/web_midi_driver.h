@@ -12,13 +12,18 @@
 //    and every output MOD_MIDIPORT. A port the page could not open answers
 //    the open with MMSYSERR_ALLOCATED, as a port held by another program
 //    does under winmm.
+//  - A port the page reported disconnected (its statechange) answers as
+//    Windows 10 answers for an unplugged interface: MMSYSERR_NODRIVER to
+//    every send, buffer and open, and its queued input buffers come back
+//    empty; the transport then takes it for lost. Once the page reports it
+//    connected again, it opens again (the transport reopens lost ports by
+//    name before a scan and a flash).
 //  - Output: Web MIDI sends whole messages only, so the chunks of a SysEx
 //    message longer than one buffer are joined here and leave with the chunk
 //    that holds its F7 (every packet of the image fits in one chunk, so each
 //    leaves as it is sent). OutLongMsg copies the bytes and reports MOM_DONE
 //    through the callback before it returns: the driver is done with the
-//    buffer then. A port the page reported disconnected answers every send
-//    with MMSYSERR_NODRIVER, as Windows does for an unplugged interface.
+//    buffer then.
 //  - Input: InAddBuffer queues a buffer. Receive puts SysEx into queued
 //    buffers, 128 bytes each, handing each back with MIM_LONGDATA; a message
 //    that comes in several pieces goes on in the next buffer, and the
@@ -42,10 +47,8 @@
 
 namespace web {
 
-// MMSYSERR_ERROR, MMSYSERR_BADDEVICEID and MMSYSERR_NODRIVER.
-inline constexpr std::uint32_t MmSysErrError = 1;
+// MMSYSERR_BADDEVICEID.
 inline constexpr std::uint32_t MmSysErrBadDeviceId = 2;
-inline constexpr std::uint32_t MmSysErrNoDriver = 6;
 inline constexpr std::size_t InputBufferBytes = 128;
 
 // A port as the page found it.
@@ -69,9 +72,6 @@ class WebMidiDriver final : public platform::MidiDriver {
   void Receive(std::uint32_t input, std::span<const std::uint8_t> bytes);
   // The page saw a port go away or come back (its statechange event).
   void SetConnected(bool input, std::uint32_t index, bool connected);
-  // Whether the page reported that port disconnected since ForgetLostPorts.
-  bool Lost(bool input, std::uint32_t index) const;
-  void ForgetLostPorts();
   std::uint64_t DroppedBytes() const { return dropped_; }
 
   std::uint32_t InGetNumDevs() override;
@@ -99,7 +99,6 @@ class WebMidiDriver final : public platform::MidiDriver {
   struct Port {
     PagePort page;
     bool connected = true;
-    bool lost = false;  // disconnected since ForgetLostPorts
     bool open = false;
     platform::MidiCallback callback = nullptr;
     std::uintptr_t instance = 0;

@@ -16,17 +16,18 @@ using cli_test::Child;
 using namespace std::chrono_literals;
 
 // The emulator's digest of what it wrote, through its faults, must be the
-// image's plain firmware.
+// image's plain firmware, and the emulator ends with 0 only then.
 TEST(RealMidiOverJack, FlashesASmallImageIntoTheEmulatorThroughItsFaults) {
   const std::string dir = cli_test::TempPath("jack-" + std::to_string(getpid()) + "-");
-  cli_test::JackSession jack = cli_test::StartJackSession(
-      KF_FLASH_EXE, dir, {"--faults", "seed=5,drop=0.02,code2=0.04,code4=0.03,other=0.02,garbage=0.05"});
-  if (!jack.failure.empty()) GTEST_SKIP() << "no JACK test here: " << jack.failure;
   test_images::ImageBuilder builder;
   builder.Version("9.00").Marker("Erasing Flash...").Header().Reset().Marker("Writing Sections...");
   for (int i = 0; i < 24; ++i) builder.Data(116);
   const test_images::Bytes file = builder.Data(37).Marker("Restarting...").EndOfTrack().File();
   cli_test::WriteFile(dir + "image.mid", file);
+  cli_test::JackSession jack = cli_test::StartJackSession(
+      KF_FLASH_EXE, dir,
+      {"--image", dir + "image.mid", "--faults", "seed=5,drop=0.02,code2=0.04,code4=0.03,other=0.02,garbage=0.05"});
+  if (!jack.failure.empty()) GTEST_SKIP() << "no JACK test here: " << jack.failure;
 
   // Without realtime scheduling a loaded machine gives the server xruns that
   // lose a cycle's events. The upload recovers by the protocol; the scan's
@@ -61,6 +62,61 @@ TEST(RealMidiOverJack, FlashesASmallImageIntoTheEmulatorThroughItsFaults) {
   }
 }
 
+// Cuts every connection of the instrument's ports, as jack_disconnect would
+// by hand (the flasher may close its ports at the first cut, before the
+// second).
+void DisconnectInstrument() {
+  std::system("jack_lsp -c Tarvonic | awk '/^ /{sub(/^ +/, \"\"); printf \"%s\\t%s\\n\", p, $0; next} {p = $0}' "
+              "| while IFS='\t' read -r a b; do jack_disconnect \"$a\" \"$b\" 2>/dev/null; done");
+}
+
+// Another client's traffic on the flasher's input costs no reply; the
+// instrument's connections cut, or the server stopped, mid-upload end it
+// within seconds with one box and exit code 4, the transcript complete.
+TEST(RealMidiOverJack, TrafficCostsNothingAndALostConnectionEndsTheUploadAtOnce) {
+  enum Action { Traffic, Disconnect, StopServer };
+  for (const Action action : {Traffic, Disconnect, StopServer}) {
+    SCOPED_TRACE(action);
+    const std::string dir = cli_test::TempPath("jack-world-" + std::to_string(getpid()) + "-" + std::to_string(action) + "-");
+    cli_test::JackSession jack = cli_test::StartJackSession(KF_FLASH_EXE, dir);
+    if (!jack.failure.empty()) GTEST_SKIP() << "no JACK test here: " << jack.failure;
+    const test_images::Bytes file = test_images::ReleaseShape(100);
+    cli_test::WriteFile(dir + "image.mid", file);
+    const Child traffic({KF_JACK_TRAFFIC, "Tarvonic Out:MIDI", "sense+clock+notes+sysex"}, dir + "traffic.log");
+    std::unique_ptr<Child> flasher;
+    for (int attempt = 0; attempt < 3; ++attempt) {  // a run that lost its scan to an xrun starts again
+      flasher = std::make_unique<Child>(
+          std::vector<std::string>{KF_FLASH_EXE, "--api", "jack", "--image", dir + "image.mid", "--transcript",
+                                   dir + "transcript.txt", "flash", "--yes"},
+          dir + "flasher.log");
+      if (flasher->WaitForOutput(" 10%", 120s)) break;
+    }
+    ASSERT_FALSE(flasher->Ended()) << flasher->Output();
+    const auto acted = cli_test::SteadyClock::now();
+    if (action == Disconnect) DisconnectInstrument();
+    if (action == StopServer) jack.jackd->Kill(SIGTERM, 10s);
+    const int code = flasher->Wait(120s);
+    const auto took = std::chrono::duration_cast<std::chrono::seconds>(cli_test::SteadyClock::now() - acted);
+    const std::string out = flasher->Output();
+    EXPECT_NE(out.find("\n1 device found\n"), std::string::npos) << out;
+    const cli_test::TranscriptFile t = cli_test::ReadTranscript(dir + "transcript.txt");
+    EXPECT_TRUE(t.malformed.empty());
+    if (action == Traffic) {
+      EXPECT_EQ(code, 0) << out;
+      EXPECT_EQ(out.find("!Retry"), std::string::npos) << "a reply went missing";
+      EXPECT_TRUE(std::any_of(t.events.begin(), t.events.end(), [](const cli_test::TranscriptEvent& e) {
+        return e.port == "Tarvonic Out:MIDI" && e.bytes.size() > 1 && e.bytes[1] == 0x7D;
+      })) << "no dump of the other client on the instrument's input";
+      continue;
+    }
+    EXPECT_EQ(code, 4) << out;
+    EXPECT_LE(took.count(), 10);
+    EXPECT_NE(out.find("== MIDI Connection Lost ==\nThe MIDI port \"Tarvonic "), std::string::npos) << out;
+    ASSERT_FALSE(t.events.empty());
+    EXPECT_EQ(t.events.back().kind + " " + t.events.back().rest.substr(0, 22), "BOX MIDI Connection Lost |");
+  }
+}
+
 // Before the upload the default stands: one interrupt ends the program by
 // the signal. During one the first only warns and the second stops it: exit
 // 130.
@@ -74,9 +130,9 @@ TEST(RealSignal, OneEndsTheProgramBeforeTheUploadDuringItTheFirstWarnsAndTheSeco
     EXPECT_EQ(asking.Signal(), SIGINT) << asking.Output();
     EXPECT_EQ(asking.Output().find(Warning), std::string::npos);
   }
-  cli_test::JackSession jack = cli_test::StartJackSession(KF_FLASH_EXE, dir);
-  if (!jack.failure.empty()) GTEST_SKIP() << "no JACK test here: " << jack.failure;
   cli_test::WriteFile(dir + "image.mid", test_images::ReleaseShape(400));
+  cli_test::JackSession jack = cli_test::StartJackSession(KF_FLASH_EXE, dir, {"--image", dir + "image.mid"});
+  if (!jack.failure.empty()) GTEST_SKIP() << "no JACK test here: " << jack.failure;
   // A loaded machine can lose the scan's one question to a JACK xrun
   // (jack_test.cpp): a run that ends before the upload is started again.
   std::unique_ptr<Child> flasher;
@@ -92,6 +148,7 @@ TEST(RealSignal, OneEndsTheProgramBeforeTheUploadDuringItTheFirstWarnsAndTheSeco
   EXPECT_TRUE(flasher->WaitForOutput(Warning, 10s)) << flasher->Output();
   EXPECT_TRUE(flasher->WaitForOutput(" 20%", 60s)) << "the upload goes on\n" << flasher->Output();
   EXPECT_EQ(flasher->Kill(SIGINT, 20s), 130) << flasher->Output();
+  EXPECT_EQ(jack.emulator->Kill(SIGINT, 10s), 1) << "part of the image is not the image";
   jack.Stop();
   // What the stop says and how the transcript ends: session_test.cpp.
   EXPECT_EQ(flasher->Signal(), 0) << "ended by the program, not by the signal";

@@ -4,6 +4,7 @@
 // be opened. One session per case: the transport starts once per process.
 #include <algorithm>
 #include <csignal>
+#include <functional>
 #include <gtest/gtest.h>
 
 #include "cli/commands.h"
@@ -24,11 +25,14 @@ struct Flashed {
 };
 
 // Packet 1 is the state request, 2 to 51 the probes, then the track's.
-Flashed Flash(const std::vector<std::uint32_t>& interrupts, bool brokenPorts, const std::string& name) {
+// Without a transcript the driver is the simulated one itself, and `rig`
+// changes it before the transport starts.
+using Rig = std::function<void(cli::Session&, sim::SimMidiDriver&)>;
+Flashed Flash(const std::vector<std::uint32_t>& interrupts, const Rig& rig, const std::string& name) {
   const std::string image = cli_test::TempPath(name + ".mid"), transcript = cli_test::TempPath(name + ".txt");
   cli_test::WriteFile(image, test_images::ReleaseShape(6));
   std::vector<std::string> args = {"--virtual", "--image", image, "flash", "--yes"};
-  if (!brokenPorts) args.insert(args.begin(), {"--transcript", transcript});
+  if (!rig) args.insert(args.begin(), {"--transcript", transcript});
   cli::Options options;
   cli::ParseCommandLine(args, options);
   std::FILE* files[] = {std::tmpfile(), std::tmpfile(), std::tmpfile()};
@@ -37,11 +41,7 @@ Flashed Flash(const std::vector<std::uint32_t>& interrupts, bool brokenPorts, co
   {
     cli::Session session(options, console);
     EXPECT_TRUE(session.Install());
-    if (brokenPorts) {  // without a transcript the driver is the simulated one itself
-      auto* driver = static_cast<sim::SimMidiDriver*>(platform::Installed().midi);
-      driver->AddInput({.name = "Busy In", .openError = platform::MmSysErrAllocated});
-      driver->AddOutput({.name = "Odd Out", .openError = 7});
-    }
+    if (rig) rig(session, *static_cast<sim::SimMidiDriver*>(platform::Installed().midi));
     session.Instrument()->SetFaultScript([&](const emulator::PacketView& p) -> std::optional<emulator::FaultDecision> {
       f.lastHeard = p.index;
       if (std::find(interrupts.begin(), interrupts.end(), p.index) != interrupts.end()) cli::CountInterrupt();
@@ -68,7 +68,7 @@ constexpr const char* Warning = "interrupted. Stopping the upload now leaves the
 constexpr const char* Whole = "(equal to the image's plain firmware)";
 
 TEST(Interrupt, OneDuringTheUploadWarnsOnceAndTheUploadCompletes) {
-  const Flashed f = Flash({60}, false, "interrupt-once");
+  const Flashed f = Flash({60}, {}, "interrupt-once");
   EXPECT_EQ(f.code, cli::ExitSuccess) << f.err;
   EXPECT_TRUE(Once(f.err, Warning)) << f.err;
   EXPECT_NE(f.out.find(Whole), std::string::npos);
@@ -83,7 +83,7 @@ TEST(Interrupt, OneDuringTheUploadWarnsOnceAndTheUploadCompletes) {
 }
 
 TEST(Interrupt, TwoDuringTheUploadStopItBeforeTheNextPacketAndSayWhatToDo) {
-  const Flashed f = Flash({55, 60}, false, "interrupt-twice");
+  const Flashed f = Flash({55, 60}, {}, "interrupt-twice");
   EXPECT_EQ(f.code, cli::ExitInterrupted);
   EXPECT_EQ(f.lastHeard, 60u) << "the upload went on after the first, and sent nothing after the stop";
   EXPECT_TRUE(Once(f.err, Warning)) << f.err;
@@ -97,13 +97,45 @@ TEST(Interrupt, TwoDuringTheUploadStopItBeforeTheNextPacketAndSayWhatToDo) {
 }
 
 TEST(Ports, ThoseThatCannotBeOpenedAreNamedWithTheReason) {
-  const Flashed f = Flash({}, true, "broken-ports");
+  const Flashed f = Flash({}, [](cli::Session&, sim::SimMidiDriver& driver) {
+    driver.AddInput({.name = "Busy In", .openError = platform::MmSysErrAllocated});
+    driver.AddOutput({.name = "Odd Out", .openError = 7});
+  }, "broken-ports");
   EXPECT_EQ(f.code, cli::ExitSuccess) << f.err;
   EXPECT_NE(f.err.find("kelmora-flash: cannot open the MIDI input \"Busy In\": it is in use by another program "
                        "(close it and try again)\n"), std::string::npos) << f.err;
   EXPECT_NE(f.err.find("kelmora-flash: cannot open the MIDI output \"Odd Out\": the driver refused it (error 7)\n"),
             std::string::npos) << f.err;
   EXPECT_NE(f.out.find(Whole), std::string::npos);
+}
+
+// A cable that swaps two payload bytes of one data packet: the packet's
+// checksum (a sum) cannot see it, the instrument writes what it got, and the
+// host says "Upload Complete". The dry run's own check must fail the run.
+TEST(DryRun, FirmwareThatIsNotTheImageFailsTheRunThoughTheHostReportedSuccess) {
+  struct SwappingCable final : sim::MidiEndpoint {
+    emulator::VirtualTarvonic* tarvonic = nullptr;
+    bool swapped = false;
+    void OnSysEx(std::uint32_t output, std::span<const std::uint8_t> message, std::uint32_t at) override {
+      std::vector<std::uint8_t> bytes(message.begin(), message.end());
+      if (!swapped && bytes.size() > 11 && bytes[6] == 0x3B && bytes[8] != bytes[9]) {
+        std::swap(bytes[8], bytes[9]);
+        swapped = true;
+      }
+      tarvonic->OnSysEx(output, bytes, at);
+    }
+  } cable;
+  const Flashed f = Flash({}, [&](cli::Session& session, sim::SimMidiDriver& driver) {
+    cable.tarvonic = session.Instrument();
+    driver.Detach(cable.tarvonic);
+    driver.AttachToOutput(0, &cable);
+  }, "swapping-cable");
+  EXPECT_TRUE(cable.swapped);
+  EXPECT_EQ(f.code, cli::ExitFailure);
+  EXPECT_NE(f.out.find("== Upload Complete =="), std::string::npos) << f.out;
+  EXPECT_NE(f.out.find("(DIFFERENT from the image's plain firmware)"), std::string::npos) << f.out;
+  EXPECT_TRUE(Once(f.err, "kelmora-flash: the upload reported success, but the virtual Tarvonic's firmware is not "
+                          "the image's\n")) << f.err;
 }
 
 }  // namespace

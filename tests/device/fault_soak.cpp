@@ -34,7 +34,10 @@ emulator::FaultRates Mix(std::uint32_t index) {
   if (index == 0) return rates;
   std::mt19937 random(index);
   rates.seed = index;
-  for (double* rate : {&rates.drop, &rates.late, &rates.code1, &rates.other, &rates.garbage, &rates.resyncFail})
+  rates.code2 = 0.03;
+  rates.code4 = 0.03;
+  for (double* rate : {&rates.drop, &rates.late, &rates.code1, &rates.other, &rates.garbage, &rates.resyncFail,
+                       &rates.code2, &rates.code4})
     *rate *= static_cast<double>(random()) / 4294967296.0;
   return rates;
 }
@@ -42,8 +45,9 @@ emulator::FaultRates Mix(std::uint32_t index) {
 std::string Describe(const emulator::FaultRates& r) {
   char text[200];
   std::snprintf(text, sizeof text,
-                "seed=%u,drop=%.4f,late=%.4f,code1=%.4f,other=%.4f,garbage=%.4f,resync-fail=%.4f",
-                r.seed, r.drop, r.late, r.code1, r.other, r.garbage, r.resyncFail);
+                "seed=%u,drop=%.4f,late=%.4f,code1=%.4f,code2=%.4f,code4=%.4f,other=%.4f,garbage=%.4f,"
+                "resync-fail=%.4f",
+                r.seed, r.drop, r.late, r.code1, r.code2, r.code4, r.other, r.garbage, r.resyncFail);
   return text;
 }
 
@@ -62,7 +66,7 @@ Outcome UploadUnder(emulator::World& world, device::DetectedDevice& device,
   const std::uint32_t start = world.clock.TickCount();
 
   Outcome outcome;
-  outcome.completed = device::UploadTrack(nullptr, track, &device);
+  outcome.completed = device::UploadTrack(nullptr, track, &device) == device::UploadResult::Complete;
   const std::uint32_t end = world.clock.TickCount();
   midi::RemoveListener(listener);
   outcome.durationMs = end - start;

@@ -15,7 +15,8 @@ namespace fault_soak {
 
 // Mix 0 has the seed and rates a soak of dry runs found an upload giving up
 // under (seed 2938, 6 % of replies lost); every other mix draws each of its
-// rates from zero up to mix 0's, from its own seed.
+// rates from zero up to mix 0's, and codes 2 and 4 from zero up to 3 %, from
+// its own seed.
 emulator::FaultRates Mix(std::uint32_t index);
 // As --faults takes it.
 std::string Describe(const emulator::FaultRates& rates);
@@ -23,6 +24,9 @@ std::string Describe(const emulator::FaultRates& rates);
 struct Outcome {
   bool completed = false;      // UploadTrack succeeded
   bool firmwareWhole = false;  // the instrument wrote the image's plain firmware
+  // The one outcome a flasher must never have: success reported over firmware
+  // that is not the image's.
+  bool SilentCorruption() const { return completed && !firmwareWhole; }
   std::size_t boxes = 0;       // questions the upload asked
   std::uint32_t durationMs = 0;
   std::uint32_t longestSilenceMs = 0;  // longest stretch without a status reply

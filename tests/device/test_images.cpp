@@ -95,7 +95,16 @@ ImageBuilder& ImageBuilder::Data(std::size_t payload, std::uint8_t command) {
     random_ ^= random_ << 5;
     byte = static_cast<std::uint8_t>(random_ & 0x7F);
   }
-  track_.SysEx(image_writer::ScrambledPacket(command, plain, key_));
+  last_ = image_writer::ScrambledPacket(command, plain, key_);
+  track_.SysEx(last_);
+  return *this;
+}
+
+ImageBuilder& ImageBuilder::Again() {
+  std::uint16_t next = key_;
+  const Bytes plain = {static_cast<std::uint8_t>((last_.at(PacketPayloadAt) ^ KeystreamStep(next)) & 0x7F)};
+  last_ = image_writer::ScrambledPacket(CommandData, plain, key_);
+  track_.SysEx(last_);
   return *this;
 }
 
@@ -119,6 +128,19 @@ Bytes ReleaseShape(int dataPackets) {
   image.Version("2.00").Command(0x39).Command(0x11).Command(0x37).Command(0x11).Header().Command(0x11);
   image.Marker("Erasing Flash...").Reset().Command(0x11).Marker("Writing Sections...");
   for (int i = 0; i < dataPackets; ++i) image.Data();
+  return image.Marker("Restarting...").Command(0x38).EndOfTrack().File();
+}
+
+Bytes ShortPackets(int dataPackets) {
+  ImageBuilder image;
+  image.Version("2.00").Command(0x39).Header().Marker("Erasing Flash...").Reset().Marker("Writing Sections...");
+  for (int i = 0; i < dataPackets; ++i) {
+    if (i % 8 == 1) {
+      image.Again();
+    } else {
+      image.Data(i % 2 == 0 ? 1 : 2);
+    }
+  }
   return image.Marker("Restarting...").Command(0x38).EndOfTrack().File();
 }
 

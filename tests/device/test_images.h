@@ -39,6 +39,12 @@ Bytes Scrambled(std::uint8_t command, std::span<const std::uint8_t> plain, std::
 // packet, `dataPackets` data packets and the restart command, with the
 // release's markers.
 Bytes ReleaseShape(int dataPackets);
+// The same shape with one- and two-byte data packets, every eighth of them
+// identical on the wire to the one before it. Short packets are where a
+// re-scrambled attempt can equal the one before it: a one-byte payload
+// re-scrambles to the same byte whenever two keystream states in a row share
+// their top seven bits.
+Bytes ShortPackets(int dataPackets);
 
 // Small images, event by event, each with delta time 0. Header and data
 // packets carry pseudo-random plain payloads scrambled the way a release's
@@ -50,6 +56,9 @@ class ImageBuilder {
   ImageBuilder& Marker(std::string_view text);
   ImageBuilder& Header(std::size_t payload = 117);
   ImageBuilder& Data(std::size_t payload = 116);
+  // A one-byte data packet whose bytes equal the packet before it, which must
+  // be a one-byte data packet too: a new packet identical on the wire.
+  ImageBuilder& Again();
   ImageBuilder& Reset();
   ImageBuilder& Command(std::uint8_t command, std::size_t length = 8);
   ImageBuilder& EndOfTrack();
@@ -59,6 +68,7 @@ class ImageBuilder {
   ImageBuilder& Data(std::size_t payload, std::uint8_t command);
   image_writer::TrackWriter track_;
   std::uint16_t key_ = 0;
+  Bytes last_;  // the last header or data packet
   std::uint32_t random_ = 0x12345678;
 };
 

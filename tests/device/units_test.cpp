@@ -4,12 +4,40 @@
 #include <string>
 #include <vector>
 
+#include <atomic>
+#include <thread>
+
 #include "device/keystream.h"
+#include "device/upload_engine.h"
 #include "emulator/virtual_faults.h"
 
 using namespace device;
 
 namespace {
+
+// A duplicate or late reply can be published while the engine reads the one
+// before it: the code read must belong to the value read (threaded, so that
+// ThreadSanitizer sees the two sides meet).
+TEST(StatusReply, ACodeIsNeverReadWithAnotherRepliesValue) {
+  StatusReply reply;
+  std::atomic<bool> done{false};
+  std::thread dispatcher([&] {
+    for (std::uint8_t i = 0; !done.load(); ++i) {
+      const std::uint8_t code = i % 5, captures[4] = {0, code, code, static_cast<std::uint8_t>(i & 0x7F)};
+      OnStatusReply(nullptr, nullptr, &reply, captures, 4);
+    }
+  });
+  // Every other read clears first, so that reads meet fresh publications.
+  for (int seen = 0, i = 0; seen < 500; ++i) {
+    if (i % 2 == 0) reply.Clear();
+    const StatusReplyFact fact = reply.Read();
+    if (!fact.received) continue;
+    ++seen;
+    ASSERT_EQ(fact.value >> 7, fact.status) << "c2 equals c1 in every reply";
+  }
+  done.store(true);
+  dispatcher.join();
+}
 
 TEST(Keystream, FollowsTheSixteenBitRecurrence) {
   // Worked out by hand from state := (A - state * M) mod 2^16.

@@ -33,7 +33,7 @@ class UploadTest : public DeviceTest {
     emulator::VirtualTarvonic& tarvonic = AddTarvonic(std::move(config));
     if (script) tarvonic.SetFaultScript(std::move(script));
     DetectedDevice device = Device();
-    const bool done = UploadTrack(nullptr, Track(), &device);
+    const bool done = UploadTrack(nullptr, Track(), &device) == UploadResult::Complete;
     times.clear();
     sent = Sent(&times);
     whole = tarvonic.Firmware() == test_images::PlainFirmware(Track());
@@ -230,6 +230,80 @@ TEST_F(UploadTest, ASilentInstrumentLeadsToTheNoAnswerBox) {
   }
 }
 
+// An instrument that refuses every attempt (a link that damages every
+// packet): the user is asked once it has refused for a minute and eight
+// times in a row; with nobody to ask, after four and a half minutes. Retry
+// goes on as long again; Cancel sends nothing more. Refused attempts that
+// are slow (a code 4 whose probes go unanswered, 16 s each) ask only at the
+// eighth. A packet refused a few times that then passes asks nothing: the
+// soak's mixes below refuse thousands of attempts without a box.
+TEST_F(UploadTest, AnInstrumentRefusingEverythingLeadsToTheTransferErrorsBox) {
+  const Bytes file = SmallImage();
+  UseImage(file);
+  struct Case {
+    PacketFault fault;  // of every attempt of the first data packet
+    bool unattended;
+    std::size_t sendsPerBox;  // of that packet
+    const char* told;         // what the box says
+  };
+  const Case cases[] = {{PacketFault::Code1, false, 301, "60 seconds, 301 times"},
+                        {PacketFault::Code4, false, 8, "113 seconds, 8 times"},
+                        {PacketFault::Code1, true, 1351, "270 seconds, 1351 times"}};
+  for (const Case& c : cases) {
+    world.dialogs.SetUnattended(c.unattended);
+    for (const bool passes : {true, false}) {
+      SCOPED_TRACE(testing::Message() << c.told << ", passes after the first box " << passes);
+      int boxes = 0;
+      world.dialogs.SetResponder([&](const sim::BoxRecord&) { return ++boxes == 1 ? platform::IdRetry : platform::IdCancel; });
+      EXPECT_EQ(Upload({}, [&](const PacketView& p) -> std::optional<emulator::FaultDecision> {
+                  if (p.resyncProbe) return emulator::FaultDecision{.fault = PacketFault::RefuseResync};
+                  if (p.index <= 50 || p.command != CommandData || (passes && boxes > 0)) return std::nullopt;
+                  return emulator::FaultDecision{.fault = c.fault};
+                }), passes);
+      const std::vector<sim::BoxRecord> shown = Boxes();
+      ASSERT_EQ(shown.size(), passes ? 1u : 2u);
+      for (const sim::BoxRecord& box : shown) {
+        EXPECT_EQ(box.caption, "Device reports Transfer Errors");
+        EXPECT_EQ(box.flags, platform::BoxRetryCancel);
+        EXPECT_EQ(box.text.rfind(std::string("The Device has rejected what it received for ") + c.told + " in a row.", 0), 0u)
+            << box.text;
+      }
+      const std::size_t first = First(CommandData);
+      // Cancel sends nothing more; after Retry it passes, and so do the two
+      // data packets after it.
+      const std::size_t sends = passes ? c.sendsPerBox + 1 + 2 : 2 * c.sendsPerBox;
+      EXPECT_EQ(std::count_if(sent.begin() + static_cast<std::ptrdiff_t>(first), sent.end(),
+                              [](const Bytes& m) { return m[PacketCommandAt] == CommandData; }),
+                static_cast<long>(sends));
+    }
+  }
+}
+
+// Only a minute in which no packet went through at its first attempt asks:
+// every twentieth packet refused three times never does, however long the
+// upload; every packet refused three times (each passing only at its fourth
+// attempt, as through a link that damages most of them) does.
+TEST_F(UploadTest, RefusalsAskOnlyWhenNoPacketGoesThroughAtOnceForAMinute) {
+  const Bytes file = test_images::ReleaseShape(1200);
+  UseImage(file);
+  for (const std::uint32_t every : {20u, 1u}) {
+    SCOPED_TRACE(every);
+    auto packets = std::make_shared<std::uint32_t>(0);
+    auto left = std::make_shared<int>(-1);  // refusals left for the packet at hand; -1: the next is new
+    EXPECT_EQ(Upload({}, [=](const PacketView& p) -> std::optional<emulator::FaultDecision> {
+                if (p.index <= 50 || p.command != CommandData) return std::nullopt;
+                if (*left < 0) *left = (*packets)++ % every == 0 ? 3 : 0;
+                if (*left == 0) {
+                  *left = -1;
+                  return std::nullopt;
+                }
+                --*left;
+                return emulator::FaultDecision{.fault = PacketFault::Code1};
+              }), every != 1);
+    EXPECT_EQ(Captions(), every == 1 ? Strings{"Device reports Transfer Errors"} : Strings{});
+  }
+}
+
 // The packet buffer holds 2,056 bytes (F0 included), the plain payload of a
 // header or data packet 2,040. An image with a longer packet is refused
 // before anything is sent; one with packets at the limits uploads whole.
@@ -272,10 +346,11 @@ TEST_F(UploadTest, TheInstrumentRefusesADamagedPacketWithCodeFour) {
   StatusReply reply;
   SysExListener* listener = AddListener(In(0), OnStatusReply, &reply, StatusReplyPattern.data());
   auto exchange = [&](const Bytes& message) {
-    reply.received.store(0);
+    reply.Clear();
     SendSysEx(Out(0), message.data(), static_cast<std::int32_t>(message.size()));
     Wait(200);
-    return reply.received.load() != 0 ? int{reply.status} : -1;
+    const StatusReplyFact fact = reply.Read();
+    return fact.received ? int{fact.status} : -1;
   };
   const Bytes plain = test_images::Plain(Track(), CommandData);
   Bytes damaged = test_images::Scrambled(CommandData, plain, KeystreamSeed);
@@ -289,17 +364,87 @@ TEST_F(UploadTest, TheInstrumentRefusesADamagedPacketWithCodeFour) {
   RemoveListener(listener);
 }
 
-// The soak's short run (bench/fault_soak_bench.cpp runs a thousand mixes):
-// with nobody to ask, lost, late and refused replies never end an upload.
-// Mix 352 is the one that gave up when a minute of silence alone was enough.
+// The instrument can tell a packet sent again (no answer arrived) only by its
+// bytes. Bytes equal to the ones it answered last, when the host meant a new
+// attempt or a new packet, would turn its keystream back while the host's
+// moves on: every packet after that would descramble to garbage that still
+// passes the checksum. The host brings both sides to the saved state with a
+// probe first, and if that fails, the upload fails.
+TEST_F(UploadTest, NoAttemptIsSentThatTheInstrumentWouldTakeForARetransmission) {
+  // New packets identical on the wire to the one before them, with no fault.
+  const Bytes again = test_images::ShortPackets(16);
+  UseImage(again);
+  ASSERT_TRUE(Upload());
+  EXPECT_TRUE(whole);
+  for (std::size_t i = 51; i < sent.size(); ++i) EXPECT_NE(sent[i], sent[i - 1]) << "send " << i;
+  EXPECT_GE(std::count(sent.begin() + 50, sent.end(), Probe()), 2) << "the header, then a probe before a repeat";
+
+  // A refused one-byte packet whose re-scrambled byte would equal its first
+  // attempt's: two keystream states in a row with the same top seven bits.
+  ImageBuilder image;
+  image.Header().Reset();
+  for (int i = 0; i < 400; ++i) image.Data(1);
+  const Bytes refused = image.File();
+  UseImage(refused);
+  const std::vector<Bytes> messages = test_images::Messages(Track());
+  std::uint16_t state = KeystreamSeed;  // where the erase packet leaves both sides
+  std::size_t target = 0;  // among the messages: header, reset, data...
+  for (std::size_t m = 2; m < messages.size() && target == 0; ++m) {
+    const std::uint8_t key = KeystreamStep(state);
+    std::uint16_t next = state;  // where a second attempt would start
+    if (((key ^ KeystreamStep(next)) & 0x7F) == 0) target = m;
+  }
+  ASSERT_NE(target, 0u);
+  struct Case {
+    const char* name;
+    PacketFault fault;
+    std::vector<bool> probes;  // how the probes that bring both sides back are answered
+  };
+  const Case cases[] = {{"code 1", PacketFault::Code1, {true}},
+                        {"code 2", PacketFault::Code2, {true}},
+                        {"an unknown code, in step at the third probe", PacketFault::OtherCode, {false, false, true}},
+                        {"never in step", PacketFault::Code1, std::vector<bool>(8, false)}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const bool inStep = c.probes.back();
+    auto probe = std::make_shared<std::size_t>(0);
+    const std::uint32_t index = 50 + static_cast<std::uint32_t>(target) + 1;  // of its first send
+    const bool done = Upload({}, [&, probe](const PacketView& p) -> std::optional<emulator::FaultDecision> {
+      if (p.index == index) return emulator::FaultDecision{.fault = c.fault, .otherCode = 0x55};
+      // Later repeats (the keystream runs from the saved state now) get their
+      // probes answered at once.
+      if (p.index < index || p.kind != PacketKind::Header || *probe == c.probes.size()) return std::nullopt;
+      return emulator::FaultDecision{.fault = c.probes[(*probe)++] ? PacketFault::None : PacketFault::Code2};
+    });
+    EXPECT_EQ(done, inStep);
+    EXPECT_EQ(whole, inStep);
+    const std::size_t first = 50 + target, after = first + 1 + c.probes.size();
+    ASSERT_GE(sent.size(), after);
+    EXPECT_EQ(sent[first], messages[target]);
+    for (std::size_t i = first + 1; i < after; ++i) EXPECT_EQ(sent[i], Probe()) << "send " << i;
+    EXPECT_EQ(sent.size() == after, !inStep) << "nothing after a failed resynchronisation";
+  }
+
+}
+
+// The soak's short run (bench/fault_soak_bench.cpp runs ten thousand mixes):
+// with nobody to ask, lost, late and refused replies never end an upload,
+// and it never ends in success over wrong firmware, also with the one- and
+// two-byte packets that once did under every one of these mixes. Mix 352 is
+// the one that gave up when a minute of silence alone was enough.
 TEST_F(UploadTest, UnattendedUploadsUnderSeededFaultMixesAllComplete) {
-  const Bytes file = test_images::ReleaseShape(8);
-  UseImage(file);
-  DetectedDevice device = Device();
-  for (const std::uint32_t mix : {352u, 0u, 1u, 2u, 3u, 4u, 5u, 6u, 7u, 8u, 9u, 10u, 11u, 12u, 13u, 14u, 15u}) {
-    const emulator::FaultRates rates = fault_soak::Mix(mix);
-    const fault_soak::Outcome o = fault_soak::UploadUnder(world, device, rates);
-    EXPECT_TRUE(o.completed && o.firmwareWhole && o.boxes == 0) << fault_soak::Describe(rates);
+  const Bytes release = test_images::ReleaseShape(8), shortPackets = test_images::ShortPackets(64);
+  const std::pair<const Bytes*, std::vector<std::uint32_t>> runs[] = {
+      {&release, {352u, 0u, 1u, 2u, 3u, 4u, 5u, 6u, 7u, 8u, 9u, 10u, 11u, 12u, 13u, 14u, 15u}},
+      {&shortPackets, {0u, 1u, 2u, 3u, 4u, 5u, 6u, 7u}}};
+  for (const auto& [file, mixes] : runs) {
+    UseImage(*file);
+    DetectedDevice device = Device();
+    for (const std::uint32_t mix : mixes) {
+      const emulator::FaultRates rates = fault_soak::Mix(mix);
+      const fault_soak::Outcome o = fault_soak::UploadUnder(world, device, rates);
+      EXPECT_TRUE(o.completed && o.firmwareWhole && o.boxes == 0) << fault_soak::Describe(rates);
+    }
   }
 }
 

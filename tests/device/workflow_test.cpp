@@ -129,6 +129,39 @@ TEST_F(WorkflowTest, AForbiddenEventMidTrackEndsWithUploadErrorAfterWhatCameBefo
   EXPECT_EQ(Sent(), expected);
 }
 
+// The interface goes right after the erase: the upload ends at its next look
+// with one box naming the port, nothing further is sent, and every buffer is
+// back in the pool. A scan finds nothing until the interface is back; then a
+// new scan finds the instrument again, or Start Flash on the listed device
+// finds its ports again, and the flash fills it.
+TEST_F(WorkflowTest, AnInterfaceUnpluggedMidUploadEndsItAtOnceAndIsFoundAgainOnceBack) {
+  const Bytes file = ImageWithVersion("1.91");
+  UseImage(file);
+  for (const bool error : {false, true}) {
+    SCOPED_TRACE(error ? "MMSYSERR_ERROR" : "MMSYSERR_NODRIVER");
+    NextCase();
+    const emulator::VirtualTarvonic& tarvonic = AddTarvonic({});
+    // The state request, the probes, 39h, the header and the erase.
+    world.midi.ApplyWorld({.unplugAfter = 54, .unplugError = error, .replugSeconds = 5}, 0, 0);
+    const std::uint32_t start = world.clock.TickCount();
+    DetectedDevice device = Device();
+    EXPECT_EQ(RunFlashWorkflow(Owner, &device), FlashInterfaceLost);
+    EXPECT_EQ(world.clock.TickCount() - start, *world.midi.Effects().unpluggedAtMs + 20);
+    EXPECT_EQ(Sent().size(), 54u);
+    EXPECT_EQ(Captions(), (Strings{"Ready to begin!", "MIDI Connection Lost"}));
+    EXPECT_EQ(Boxes().back().text.rfind("The MIDI port \"In 0\" went away during the Upload", 0), 0u);
+    EXPECT_EQ(Boxes().back().owner, Owner);
+    EXPECT_EQ(transport_testing::BufferPoolSize(), transport_testing::BuffersAllocated());
+    EXPECT_EQ(ScanDevices(Owner), 0);
+    world.clock.Sleep(5000);
+    if (error) {
+      ASSERT_EQ(ScanDevices(Owner), 1);
+    }
+    EXPECT_EQ(RunFlashWorkflow(Owner, error ? DeviceList : &device), 1);
+    EXPECT_EQ(tarvonic.Firmware(), test_images::PlainFirmware(Track()));
+  }
+}
+
 // The workflow's boxes have no owner: the page stays usable under them.
 // Scan and Start Flash pressed meanwhile do nothing, and the device stays;
 // nor is a model without a handler asked or flashed.

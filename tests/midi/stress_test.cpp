@@ -100,7 +100,7 @@ TEST(Stress, NothingLostNothingTwiceNoCallAfterRemoval) {
       MidiPort* port = k == 0 ? ports[round % Inputs] : nullptr;
       added.emplace_back(AddListener(port, Check, &t, k == 1 ? Numbered : Any), &t);
     }
-    ASSERT_TRUE(Eventually([] { return BuffersOut() < 2 * Inputs + 16; }));  // a bounded backlog
+    ASSERT_TRUE(Eventually([] { return BuffersOut() < InputBuffersPerPort * Inputs + 16; }));  // a bounded backlog
     ASSERT_EQ(SendSysEx(ports[Inputs + round % Outputs], outgoing, sizeof outgoing), 0u);
     for (auto it = added.rbegin(); it != added.rend(); ++it) {
       RemoveListener(it->first);
@@ -117,12 +117,12 @@ TEST(Stress, NothingLostNothingTwiceNoCallAfterRemoval) {
   EXPECT_EQ(std::count(tally.heard.begin(), tally.heard.end(), 1), Inputs * Messages);
   for (std::uint32_t input = 0; input < Inputs; ++input) {
     EXPECT_EQ(midi.DroppedBytes(input), 0u);
-    EXPECT_EQ(midi.QueuedInputBuffers(input), 2u) << "both input buffers are back with the driver";
+    EXPECT_EQ(midi.QueuedInputBuffers(input), InputBuffersPerPort) << "every input buffer is back with the driver";
   }
   int lateCalls = 0;
   for (const auto& t : transients) lateCalls += t->lateCalls;
   EXPECT_EQ(lateCalls, 0) << "a listener was called after its removal";
-  EXPECT_EQ(BuffersOut(), 2 * Inputs);
+  EXPECT_EQ(BuffersOut(), InputBuffersPerPort * Inputs);
   MidiTransportShutdown();
   transport_testing::ResetTransport();
   platform::Install({});

@@ -16,6 +16,7 @@ using Lines = std::vector<std::string>;
 constexpr int Global = -1;
 constexpr std::uint32_t NotReady = platform::MidiErrNotReady, NoMem = platform::MmSysErrNoMem;
 constexpr std::uint32_t Busy = platform::MmSysErrAllocated;
+constexpr std::uint32_t NoDriver = platform::MmSysErrNoDriver, Error = platform::MmSysErrError;
 const Bytes Any = {PatternEnd};
 const Bytes Model41 = {0xF0, 0x41, PatternCapture, PatternEnd};
 const Bytes Reply41 = {0xF0, 0x41, 0x10, 0xF7};
@@ -82,13 +83,21 @@ struct Rig : TransportWorld, platform::Clock {
     for (const sim::DriverCallRecord& c : world.midi.Calls())
       shown.push_back(names[static_cast<int>(c.call)] + std::to_string(c.port));
   }
+  // Which ports are lost, and how many ReopenLostPorts brought back.
+  void Reopen() {
+    std::string line = "lost";
+    for (MidiPort* port = PortList; port != nullptr; port = port->next) {
+      if (PortIsLost(port)) line += " " + std::string(PortName(port));
+    }
+    shown.push_back(line + ", reopened " + std::to_string(ReopenLostPorts()));
+  }
   void Sleep(std::uint32_t ms) override { world.clock.Sleep(ms); }
   std::uint32_t TickCount() override { return world.clock.TickCount(); }
   void BeginFineResolution() override { shown.push_back("timer 1 ms"); }
   void EndFineResolution() override { shown.push_back("timer default"); }
 
   bool windows = false;  // whether the transcript shows the progress windows
-  std::size_t held = 0;  // buffers the inputs hold at the end; 0: two each
+  std::size_t held = 0;  // buffers the inputs hold at the end; 0: InputBuffersPerPort each
   std::deque<Ear> ears;
   std::deque<Bytes> patterns;
   Lines shown;
@@ -133,7 +142,7 @@ void Play(const Scenario& s, bool up) {
     inputs += 1;
     EXPECT_EQ(rig.world.midi.DroppedBytes(port->device), 0u) << "input " << port->device;
   }
-  EXPECT_EQ(held, rig.held != 0 ? rig.held : 2 * inputs);
+  EXPECT_EQ(held, rig.held != 0 ? rig.held : InputBuffersPerPort * inputs);
   EXPECT_EQ(transport_testing::BufferPoolSize() + held, transport_testing::BuffersAllocated());
 }
 
@@ -194,7 +203,7 @@ TEST(Transport, InputAndOutput) {
          r.Hand(platform::MimLongData, {0xF0, 0x41, 0x12, 0xF7});
          r.In(0)->flags |= PortClosing;
          BufferPut(r.Hand(platform::MimLongData, {0xF0, 0x7E, 0xF7}));  // the test's to give back
-         r.held = 7;
+         r.held = 2 * InputBuffersPerPort + 3;
        },
        {"m@0 12"}},
       {"chunks of 128 bytes at most, each followed by n / 42 + 20 ms",
@@ -225,6 +234,33 @@ TEST(Transport, InputAndOutput) {
        },
        {"300 sent 7", "300 out 128", "2123 sent 67", "2123 sent 7",
         "box Fatal Transfer-Error: MIDI-Error 67 during midiOutLongMsg"}},
+      {"a device that has gone is not shown: NODRIVER is not tried again, ERROR is; the port is lost "
+       "until it is opened again",
+       [](Rig& r) {
+         r.world.midi.FailLongMsg(0, {NoDriver, 1, 1});
+         r.world.midi.FailLongMsg(0, {Error, 2, 10});
+         r.Send(6);
+         r.Reopen();
+         r.Send(6);
+         r.Reopen();
+         r.Send(6);
+       },
+       {"300 sent 6", "lost Out 0, reopened 1", "2100 sent 1", "lost Out 0, reopened 1", "2100 out 6",
+        "2120 sent 0"}},
+      {"an interface unplugged: its input's buffers go back to the pool, its ports stay lost until it is "
+       "back, then they are opened again and hear",
+       [](Rig& r) {
+         r.Listen("m", 0, Model41);
+         r.world.midi.ApplyWorld({.unplugAfter = 1, .unplugError = true, .replugSeconds = 1}, 0, 0);
+         r.Send(6);
+         r.Send(6);
+         r.Reopen();
+         r.Wait(1000);
+         r.Reopen();
+         r.Receive(0, Reply41);
+       },
+       {"300 out 6", "320 sent 0", "320 sent 1", "lost In 0 Out 0, reopened 0", "lost In 0 Out 0, reopened 2",
+        "m@0 10"}},
   };
   for (const Scenario& s : scenarios) Play(s, true);
 }
@@ -239,8 +275,8 @@ TEST(Transport, StartAndShutdown) {
          r.world.midi.AddInput({.name = "In 1", .openError = Busy});
          // Its capabilities cannot be read: it is opened without a name.
          r.world.midi.AddInput({.name = "caps fail", .wMid = 5, .capsError = NoMem});
-         r.world.midi.FailInAddBuffer(0, {NoMem, 2, 1});  // In 0 holds one buffer
-         r.held = 3;
+         r.world.midi.FailInAddBuffer(0, {NoMem, 2, 1});  // In 0 holds one buffer less
+         r.held = 2 * InputBuffersPerPort - 1;
          r.world.midi.AddOutput(
              {.name = std::string(32, 'N')});  // no terminator in the driver's record
          r.world.midi.AddOutput({.name = "Out 1", .openError = Busy});

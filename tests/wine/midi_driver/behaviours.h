@@ -1,24 +1,24 @@
-// The driver behaviours a run chooses through KF_WINE_MIDI (the driver's
-// entry file documents the syntax). Read once per process, when the driver
-// is first used; a malformed setting is reported on stderr and ignored.
+// What a run chooses through KF_WINE_MIDI: the MIDI world's behaviours
+// (platform/sim/world_behaviours.h has the table and its syntax) and the
+// settings of the instrument behind the driver. Read once per process, when
+// the driver is first used. A setting the driver does not know, or a
+// malformed one, is refused: the driver then offers no ports at all, so the
+// run fails instead of testing nothing.
 #pragma once
 
-#include <cstdint>
 #include <optional>
 #include <string>
 
 #include "emulator/virtual_faults.h"
+#include "platform/sim/world_behaviours.h"
 
 namespace kfmidi {
 
 struct Behaviours {
-  std::uint32_t split = 0;  // 0: buffers come back at F7 or when full
-  bool syncDone = false;
-  std::uint32_t notReady = 0;
-  bool busyIn = false;
-  double longError = 0;
+  sim::WorldBehaviours world;
   std::optional<emulator::FaultRates> faults;
   std::string firmware;
+  std::string refusal;  // why KF_WINE_MIDI was refused; empty when it was not
 };
 
 // KF_WINE_MIDI of this process, parsed on the first call.

@@ -76,19 +76,19 @@ Driver& Driver::Instance() {
 }
 
 DWORD Driver::OutMessage(UINT device, UINT message, DWORD_PTR param1, DWORD_PTR param2) {
-  if (message == MODM_GETNUMDEVS) return OutputCount;
+  if (message == MODM_GETNUMDEVS) return behaviours_.refusal.empty() ? OutputCount : 0;
   if (message >= DRVM_INIT && message <= DRVM_ENABLE) return MMSYSERR_NOERROR;  // init, exit, disable, enable
   if (device >= OutputCount) return MMSYSERR_BADDEVICEID;
+  // Wine gives a driver no word at process end: a close of the instrument's
+  // output (the program's last, or the one of a port that was unplugged) may
+  // be the last word.
+  if (message == MODM_CLOSE && device == InstrumentPort) WriteFirmware();
+  if (const DWORD gone = Gone(device)) return gone;
   auto* header = reinterpret_cast<MIDIHDR*>(param1);
   switch (message) {
     case MODM_GETDEVCAPS: return Describe<MIDIOUTCAPSW>(Outputs[device], param1, param2);
-    case MODM_OPEN: return Open(outputs_[device], param1, param2, MOM_OPEN);
-    case MODM_CLOSE: {
-      const DWORD result = Close(outputs_[device], MOM_CLOSE);
-      // Wine gives a driver no word at process end: this is the instrument's last.
-      if (result == MMSYSERR_NOERROR && device == InstrumentPort) WriteFirmware();
-      return result;
-    }
+    case MODM_OPEN: return Open(outputs_[device], param1, param2, MOM_OPEN, device == InstrumentPort);
+    case MODM_CLOSE: return Close(outputs_[device], MOM_CLOSE);
     case MODM_PREPARE:
     case MODM_UNPREPARE: {
       std::lock_guard lock(mutex_);
@@ -101,15 +101,16 @@ DWORD Driver::OutMessage(UINT device, UINT message, DWORD_PTR param1, DWORD_PTR 
 }
 
 DWORD Driver::InMessage(UINT device, UINT message, DWORD_PTR param1, DWORD_PTR param2) {
-  if (message == MIDM_GETNUMDEVS) return InputCount;
+  if (message == MIDM_GETNUMDEVS) return behaviours_.refusal.empty() ? InputCount : 0;
   if (message >= DRVM_INIT && message <= DRVM_ENABLE) return MMSYSERR_NOERROR;  // init, exit, disable, enable
   if (device >= InputCount) return MMSYSERR_BADDEVICEID;
+  if (const DWORD gone = Gone(device)) return gone;
   auto* header = reinterpret_cast<MIDIHDR*>(param1);
   switch (message) {
     case MIDM_GETDEVCAPS: return Describe<MIDIINCAPSW>(Inputs[device], param1, param2);
     case MIDM_OPEN:
-      if (device == InstrumentPort && behaviours_.busyIn) return MMSYSERR_ALLOCATED;
-      return Open(inputs_[device], param1, param2, MIM_OPEN);
+      if (device == InstrumentPort && world_.busyIn) return MMSYSERR_ALLOCATED;
+      return Open(inputs_[device], param1, param2, MIM_OPEN, device == InstrumentPort);
     case MIDM_CLOSE: return Close(inputs_[device], MIM_CLOSE);
     case MIDM_PREPARE:
     case MIDM_UNPREPARE: {
@@ -126,15 +127,25 @@ DWORD Driver::InMessage(UINT device, UINT message, DWORD_PTR param1, DWORD_PTR p
 
 // The open and close notices come on the calling thread, as they do from
 // most drivers.
+DWORD Driver::Gone(UINT device) {
+  std::lock_guard lock(mutex_);
+  return device == InstrumentPort ? gone_ : 0;
+}
+
 template <typename Port>
-DWORD Driver::Open(Port& port, DWORD_PTR open, DWORD_PTR flags, UINT notice) {
+DWORD Driver::Open(Port& port, DWORD_PTR open, DWORD_PTR flags, UINT notice, bool instrument) {
   const auto* desc = reinterpret_cast<const MIDIOPENDESC*>(open);
   if (desc == nullptr) return MMSYSERR_INVALPARAM;
   std::call_once(started_, [this] {
     emulator::InstrumentSetup setup{.faults = behaviours_.faults, .answer = {}, .heard = {}};
-    setup.answer = [this](std::span<const std::uint8_t> message, std::uint32_t) {
+    // What the instrument sends reaches the input with the other program's
+    // traffic merged in.
+    setup.answer = [this, merged = std::vector<std::uint8_t>()](std::span<const std::uint8_t> message,
+                                                                 std::uint32_t) mutable {
       std::lock_guard lock(mutex_);
-      Arrive(inputs_[InstrumentPort], message);
+      merged.clear();
+      traffic_.Merge(message, merged, effects_);
+      Arrive(inputs_[InstrumentPort], merged);
     };
     instrument_ = std::make_unique<emulator::RealTimeInstrument>(std::move(setup));
     worker_ = std::thread(&Driver::Work, this);
@@ -147,6 +158,7 @@ DWORD Driver::Open(Port& port, DWORD_PTR open, DWORD_PTR flags, UINT notice) {
     port = Port{};
     port.open = true;
     port.client = client;
+    if (instrument && world_.shared) ++effects_.opens;
   }
   Send({{client, notice}});
   return MMSYSERR_NOERROR;
@@ -167,14 +179,68 @@ DWORD Driver::Close(Port& port, UINT notice) {
   return MMSYSERR_NOERROR;
 }
 
+std::uint32_t Driver::Since() const {
+  return static_cast<std::uint32_t>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start_).count());
+}
+
+std::optional<Clock::time_point> Driver::NextEvent() const {
+  std::optional<Clock::time_point> next;
+  const auto sooner = [&next](Clock::time_point at) {
+    if (!next || at < *next) next = at;
+  };
+  for (const OutPort& port : outputs_) {
+    if (!port.wire.empty()) sooner(port.wire.front().done);
+  }
+  if (traffic_.Active()) sooner(start_ + std::chrono::milliseconds(traffic_.NextDue()));
+  if (replugAt_) sooner(*replugAt_);
+  if (unplugDue_) sooner(Clock::now());
+  return next;
+}
+
+void Driver::RunWorld(Notices& notices) {
+  if (traffic_.Active()) {
+    std::vector<std::uint8_t> due;
+    traffic_.TakeDue(Since(), due, effects_);
+    Arrive(inputs_[InstrumentPort], due);
+  }
+  if (unplugDue_) Unplug(notices);
+  if (replugAt_ && *replugAt_ <= Clock::now()) {
+    gone_ = 0;
+    replugAt_.reset();
+    effects_.repluggedAtMs = Since();
+  }
+}
+
+// The instrument's interface goes: its queued input buffers come back empty,
+// its sends in flight come back done without reaching it, and both ports'
+// clients hear that they are closed.
+void Driver::Unplug(Notices& notices) {
+  unplugDue_ = false;
+  gone_ = world_.GoneError();
+  effects_.unpluggedAtMs = Since();
+  if (world_.replugSeconds) replugAt_ = Clock::now() + std::chrono::seconds(*world_.replugSeconds);
+  InPort& in = inputs_[InstrumentPort];
+  while (!in.buffers.empty()) {
+    in.buffers.front()->dwBytesRecorded = 0;
+    HandBack(in, MIM_LONGDATA, notices);
+  }
+  OutPort& out = outputs_[InstrumentPort];
+  for (const Sending& sending : out.wire) {
+    MarkDone(sending.header);
+    notices.push_back({out.client, MOM_DONE, reinterpret_cast<DWORD_PTR>(sending.header)});
+  }
+  if (in.open) notices.push_back({in.client, MIM_CLOSE});
+  if (out.open) notices.push_back({out.client, MOM_CLOSE});
+  in = InPort{};
+  out = OutPort{};
+}
+
 void Driver::Work() {
   std::unique_lock lock(mutex_);
   for (;;) {
     // Every change of the ports notifies: wake, then look again.
-    std::optional<Clock::time_point> next;
-    for (const OutPort& port : outputs_) {
-      if (!port.wire.empty() && (!next || port.wire.front().done < *next)) next = port.wire.front().done;
-    }
+    const std::optional<Clock::time_point> next = NextEvent();
     if (!feed_ && !(next && *next <= Clock::now())) {
       if (next) {
         wake_.wait_until(lock, *next);
@@ -188,6 +254,7 @@ void Driver::Work() {
     Notices notices;
     lock.lock();
     Complete(notices);
+    RunWorld(notices);
     feed_ = false;
     for (InPort& port : inputs_) Feed(port, notices);
     lock.unlock();
@@ -196,8 +263,12 @@ void Driver::Work() {
   }
 }
 
-void Driver::WriteFirmware() const {
-  if (behaviours_.firmware.empty()) return;
+void Driver::WriteFirmware() {
+  {
+    std::lock_guard lock(mutex_);
+    std::fprintf(stderr, "winekfmidi: world: %s\n", sim::DescribeWorld(world_, effects_).c_str());
+  }
+  if (behaviours_.firmware.empty() || !instrument_) return;
   const std::vector<std::uint8_t> firmware = instrument_->Firmware();
   const emulator::TarvonicStats stats = instrument_->Stats();
   std::ofstream out(behaviours_.firmware, std::ios::binary | std::ios::trunc);

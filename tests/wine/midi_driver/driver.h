@@ -17,6 +17,9 @@
 //    DllMain, and live as long as the process: Wine 8 tells a driver nothing
 //    at process end (no DRVM_EXIT, no DRV_FREE), and the programs it serves
 //    never unload winmm.
+//  - The world's behaviours run on the worker too: timed traffic, the
+//    unplug once the instrument has heard its N-th message, the replug.
+//    Their effects are guarded by `mutex_`.
 #pragma once
 
 #include <windows.h>
@@ -30,6 +33,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <thread>
 #include <vector>
@@ -101,18 +105,24 @@ class Driver {
 
  private:
   explicit Driver(const Behaviours& behaviours) : behaviours_(behaviours) {}
+  DWORD Gone(UINT device);  // what a call on the device answers while it is unplugged, or 0
   template <typename Port>
-  DWORD Open(Port& port, DWORD_PTR open, DWORD_PTR flags, UINT notice);
+  DWORD Open(Port& port, DWORD_PTR open, DWORD_PTR flags, UINT notice, bool instrument);
   template <typename Port>
   DWORD Close(Port& port, UINT notice);
   void Work();
-  void WriteFirmware() const;
+  std::optional<Clock::time_point> NextEvent() const;  // with mutex_
+  void RunWorld(Notices& notices);                      // with mutex_
+  void Unplug(Notices& notices);                        // with mutex_
+  std::uint32_t Since() const;                          // ms since the driver began
+  void WriteFirmware();
 
   // driver_output.cpp
   DWORD OutLongMsg(UINT device, MIDIHDR* header, DWORD_PTR size);
   DWORD OutReset(UINT device);
   void Complete(Notices& notices);
-  void Deliver(UINT device, std::span<const std::uint8_t> bytes);
+  void Deliver(UINT device, std::span<const std::uint8_t> bytes);  // with mutex_
+  DWORD BlockingLongMsg(OutPort& port, UINT device, MIDIHDR* header, std::unique_lock<std::mutex>& lock);
 
   // driver_input.cpp
   DWORD InAddBuffer(UINT device, MIDIHDR* header, DWORD_PTR size);
@@ -123,6 +133,8 @@ class Driver {
   void HandBack(InPort& port, UINT message, Notices& notices);
 
   const Behaviours& behaviours_;
+  const sim::WorldBehaviours& world_ = behaviours_.world;
+  const Clock::time_point start_ = Clock::now();
   std::once_flag started_;
   std::recursive_mutex deliver_;  // recursive: a callback may reset its own port
   std::mutex mutex_;              // everything below
@@ -132,6 +144,13 @@ class Driver {
   std::uint32_t longMsgCalls_ = 0;
   std::uint32_t random_ = 0x4B46u;  // longerror's draws
   bool feed_ = false;               // input arrived or a buffer was added
+  sim::TrafficSource traffic_{world_.traffic, 0};
+  sim::ByteDropper dropper_{world_.dropByte};
+  sim::WorldEffects effects_;
+  std::uint32_t heardByInstrument_ = 0;  // long messages delivered to it
+  bool unplugDue_ = false;
+  DWORD gone_ = 0;  // non-zero: the instrument's interface is unplugged, and what it answers
+  std::optional<Clock::time_point> replugAt_;
   std::unique_ptr<emulator::RealTimeInstrument> instrument_;
   std::thread worker_;
 };

@@ -3,7 +3,8 @@
 // buffers, each handed back with MIM_LONGDATA at the F7 that ends its
 // message or when full (with split=N, after at most N bytes; with
 // longerror=P, as MIM_LONGERROR at random). What arrives on a port that is
-// not started is dropped; bytes that find no buffer queued wait for the next.
+// not started is dropped; bytes that find no buffer queued wait for the next
+// (with early-input they are lost).
 // The programs read no time stamps: the callbacks carry none.
 #include "tests/wine/midi_driver/driver.h"
 
@@ -73,7 +74,12 @@ void Driver::Feed(InPort& port, Notices& notices) {
       if (!port.buffers.empty() && port.buffers.front()->dwBytesRecorded > 0)
         driver.HandBack(port, MIM_LONGERROR, notices);
     }
-    bool SysEx(std::uint8_t byte) { return driver.Put(port, byte, notices); }
+    bool SysEx(std::uint8_t byte) {
+      if (driver.Put(port, byte, notices)) return true;
+      if (!driver.world_.earlyInput) return false;  // it waits for a buffer
+      ++driver.effects_.inputLost;
+      return true;
+    }
     void Stray() {}
   } sink{*this, port, notices};
   while (port.started && !port.arrived.empty() && sim::AssembleInput(port.assembly, port.arrived.front(), sink))
@@ -84,12 +90,12 @@ bool Driver::Put(InPort& port, std::uint8_t byte, Notices& notices) {
   if (port.buffers.empty()) return false;
   MIDIHDR* header = port.buffers.front();
   header->lpData[header->dwBytesRecorded++] = static_cast<char>(byte);
-  const bool piece = behaviours_.split != 0 && header->dwBytesRecorded >= behaviours_.split;
+  const bool piece = world_.split != 0 && header->dwBytesRecorded >= world_.split;
   if (byte != sim::SysExEnd && !piece && header->dwBytesRecorded < header->dwBufferLength) return true;
   random_ ^= random_ << 13;  // xorshift32: the same draws on every run
   random_ ^= random_ >> 17;
   random_ ^= random_ << 5;
-  HandBack(port, random_ < behaviours_.longError * 4294967296.0 ? MIM_LONGERROR : MIM_LONGDATA, notices);
+  HandBack(port, random_ < world_.longError * 4294967296.0 ? MIM_LONGERROR : MIM_LONGDATA, notices);
   return true;
 }
 

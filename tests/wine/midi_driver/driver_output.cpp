@@ -3,14 +3,17 @@
 // worker gives the bytes to what is at the other end (the instrument, the
 // loopback input, or nothing for the synth) and hands the header back with
 // MOM_DONE. sync-done skips the wire: the bytes arrive and MOM_DONE comes at
-// once, inside midiOutLongMsg.
+// once, inside midiOutLongMsg. blocking-out waits out the wire time inside
+// midiOutLongMsg, then delivers and gives MOM_DONE before it returns. On the
+// way to the instrument drop-byte loses bytes, and its N-th message heard
+// sets off unplug.
 #include "tests/wine/midi_driver/driver.h"
 
 namespace kfmidi {
 
 DWORD Driver::OutLongMsg(UINT device, MIDIHDR* header, DWORD_PTR size) {
   std::unique_lock lock(mutex_);
-  if (longMsgCalls_ < behaviours_.notReady) {
+  if (longMsgCalls_ < world_.notReady) {
     ++longMsgCalls_;
     return MIDIERR_NOTREADY;
   }
@@ -18,7 +21,8 @@ DWORD Driver::OutLongMsg(UINT device, MIDIHDR* header, DWORD_PTR size) {
   if (!port.open) return MMSYSERR_INVALHANDLE;
   if (const DWORD refused = Enqueue(header, size)) return refused;
   const std::span message(reinterpret_cast<const std::uint8_t*>(header->lpData), header->dwBufferLength);
-  if (!behaviours_.syncDone) {
+  if (world_.blockingOut) return BlockingLongMsg(port, device, header, lock);
+  if (!world_.syncDone) {
     const auto wireTime = std::chrono::microseconds(message.size() * 1'000'000 / sim::MidiWireBytesPerSecond);
     port.wireFree = std::max(Clock::now(), port.wireFree) + wireTime;
     port.wire.push_back({header, {message.begin(), message.end()}, port.wireFree});
@@ -27,6 +31,26 @@ DWORD Driver::OutLongMsg(UINT device, MIDIHDR* header, DWORD_PTR size) {
   }
   Deliver(device, message);
   const Client client = port.client;
+  lock.unlock();
+  MarkDone(header);
+  Send({{client, MOM_DONE, reinterpret_cast<DWORD_PTR>(header)}});
+  return MMSYSERR_NOERROR;
+}
+
+DWORD Driver::BlockingLongMsg(OutPort& port, UINT device, MIDIHDR* header, std::unique_lock<std::mutex>& lock) {
+  const std::vector<std::uint8_t> message(header->lpData, header->lpData + header->dwBufferLength);
+  const auto wireTime = std::chrono::microseconds(message.size() * 1'000'000 / sim::MidiWireBytesPerSecond);
+  const auto began = Clock::now();
+  port.wireFree = std::max(began, port.wireFree) + wireTime;
+  const Clock::time_point done = port.wireFree;
+  const Client client = port.client;
+  lock.unlock();
+  std::this_thread::sleep_until(done);
+  lock.lock();
+  ++effects_.blockedSends;
+  effects_.blockedMs += static_cast<std::uint64_t>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - began).count());
+  if (port.open) Deliver(device, message);  // an unplug meanwhile: it never arrives
   lock.unlock();
   MarkDone(header);
   Send({{client, MOM_DONE, reinterpret_cast<DWORD_PTR>(header)}});
@@ -66,8 +90,21 @@ void Driver::Complete(Notices& notices) {
 }
 
 void Driver::Deliver(UINT device, std::span<const std::uint8_t> bytes) {
-  if (device == InstrumentPort) instrument_->Hear(bytes);
   if (device == LoopbackPort) Arrive(inputs_[LoopbackPort], bytes);
+  if (device != InstrumentPort) return;
+  std::vector<std::uint8_t> kept;
+  for (const std::uint8_t byte : bytes) {
+    if (dropper_.Drops()) {
+      ++effects_.dropped;
+    } else {
+      kept.push_back(byte);
+    }
+  }
+  instrument_->Hear(kept);
+  if (world_.unplugAfter != 0 && ++heardByInstrument_ == world_.unplugAfter) {
+    unplugDue_ = true;
+    wake_.notify_one();
+  }
 }
 
 }  // namespace kfmidi

@@ -22,27 +22,24 @@
 // The instrument is `kelmora-flash --virtual`'s, on the real clock
 // (emulator/real_time_instrument.h), from the first open to the process end.
 //
-// KF_WINE_MIDI chooses behaviours for one run; the driver reads it once per
-// process, when first used. Comma-separated settings:
-//   split=N       SysEx input comes back in buffers of at most N bytes, each
-//                 piece at once (as USB MIDI drivers do)
-//   sync-done     MOM_DONE comes inside midiOutLongMsg, on the calling
-//                 thread, without waiting for the wire
-//   notready=K    the first K calls of midiOutLongMsg, on any output, answer
-//                 MIDIERR_NOTREADY
-//   busy-in       opening the instrument's input answers MMSYSERR_ALLOCATED
-//                 (another program holds it)
-//   longerror=P   each SysEx input buffer comes back with MIM_LONGERROR
-//                 instead of MIM_LONGDATA with probability P, drawn the same
-//                 way on every run
-//   faults=RATES  the instrument's faults in the syntax of kelmora-flash
-//                 --faults, with ';' or '+' between settings since commas
-//                 separate behaviours: faults=seed=3;drop=0.02;code4=0.01
-//   firmware=PATH the instrument writes the plain firmware it rebuilt there
-//                 (raw bytes; a Windows path without commas) whenever the
-//                 program closes its output: Wine 8 gives a driver no word at
+// KF_WINE_MIDI chooses behaviours for one run, comma-separated; the driver
+// reads it once per process, when first used. The MIDI world's behaviours
+// and the drivers' quirks, in the table and syntax of
+// platform/sim/world_behaviours.h (shared, busy-in, traffic=KIND+..,
+// blocking-out, early-input, drop-byte=K, unplug=N[+error], replug=S;
+// split=N, sync-done, notready=K, longerror=P), on the instrument's port
+// pair, and the instrument's own settings:
+//   faults=RATES  its faults in the syntax of kelmora-flash --faults, with
+//                 ';' or '+' between settings since commas separate
+//                 behaviours: faults=seed=3;drop=0.02;code4=0.01
+//   firmware=PATH it writes the plain firmware it rebuilt there (raw bytes;
+//                 a Windows path without commas) whenever the program
+//                 closes its output: Wine 8 gives a driver no word at
 //                 process end
-// A malformed setting is reported once on stderr and ignored.
+// A setting the driver does not know, or a malformed one, is refused on
+// stderr and the driver offers no ports. Whenever the program closes the
+// instrument's output the driver says on stderr what each behaviour did
+// ("winekfmidi: world: ...") and what the instrument heard.
 #include "tests/wine/midi_driver/driver.h"
 
 
