@@ -87,7 +87,7 @@ TEST(FaultRates, AreParsedAsTheCommandLineGivesThem) {
   for (const Bad b : {Bad{"drop", "expected key=value"}, Bad{"lost=0.1", "unknown fault key"},
                       Bad{"drop=0.1,drop=0.2", "given twice"}, Bad{"drop=1.5", "from 0 to 1"},
                       Bad{"drop=-0.1", "from 0 to 1"}, Bad{"drop=0.1x", "from 0 to 1"}, Bad{"drop=+0.1", "from 0 to 1"},
-                      Bad{"drop=0x1p-2", "from 0 to 1"}, Bad{"drop=nan", "from 0 to 1"}, Bad{"seed=1.5", "whole number"},
+                      Bad{"drop=0x1p-2", "from 0 to 1"}, Bad{"drop=0.1.5", "from 0 to 1"}, Bad{"drop=nan", "from 0 to 1"}, Bad{"seed=1.5", "whole number"},
                       Bad{"drop=0.6,code2=0.5", "more than 1"}}) {
     emulator::FaultRates kept;
     kept.seed = 99;

@@ -91,7 +91,10 @@ const tests = {
       const tab = await openPage(browser, site, { instrument });
       await settled(tab.page, () => tab.page.click('#connect-midi'));
       assert.deepEqual(await scan(tab.page), ['Tarvonic[41] V1.90 at USB MIDI In Ch 1']);
+      await shoot(tab.page, 'web-flash-page');
       await tab.page.click('#start-flash');
+      await until(tab.page, () => document.getElementById('box').open, null);
+      await shoot(tab.page, 'web-development-box');
       assert.equal((await answerBox(tab.page, 'OK'))[0], 'Development Firmware Image!');
       await until(tab.page, () => document.querySelector('#box .caption').textContent === 'Ready to begin!', null);
       const front = await browser.newPage();
@@ -127,15 +130,15 @@ const tests = {
     await (await tab.page.$('#image-file')).uploadFile(small);
     await settled(tab.page, () => tab.page.click('#connect-midi'));
     assert.deepEqual(await scan(tab.page), ['Tarvonic[41] V1.90 at USB MIDI In Ch 1']);
-    await shoot(tab.page, 'web-flash-page');
     await tab.page.click('#start-flash');
     await until(tab.page, () => document.getElementById('box').open, null);
     await shoot(tab.page, 'web-ready-box');
     await answerBox(tab.page, 'OK');
     await until(tab.page, () => /Writing/.test(document.querySelector('#progress .status').textContent), null, 60000);
     await shoot(tab.page, 'web-progress');
-    const [caption] = await answerBox(tab.page, 'OK', 300000);
+    await until(tab.page, () => document.getElementById('box').open, null, 300000);
     await shoot(tab.page, 'web-upload-complete');
+    const [caption] = await answerBox(tab.page, 'OK');
     assert.equal(caption, 'Upload Complete');
     assert.equal(await instrument.finish(), 'firmware 1973 whole');
   },
@@ -183,8 +186,8 @@ const tests = {
     await startVirtual(ready.page);
     assert.deepEqual(await scan(ready.page), ['Tarvonic[41] V1.90 at Virtual Tarvonic Ch 1']);
 
-    for (const [mode, notice] of [['refuse', texts.midiRefused.replace('%s', 'Permission denied.')],
-      ['fail', texts.midiFailed.replace('%s', 'Platform dependent initialization failed.')]]) {
+    for (const [mode, notice] of [['refuse', texts.midiRefused.replace('%s', 'Permission denied')],
+      ['fail', texts.midiFailed.replace('%s', 'Platform dependent initialization failed')]]) {
       const tab = await openPage(browser, site, { midi: { mode } });
       await tab.page.click('#connect-midi');
       await until(tab.page, () => !document.getElementById('midi-notice').hidden, null);

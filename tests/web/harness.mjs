@@ -141,7 +141,7 @@ export async function openPage(browser, site, { midi = { mode: 'ports', inputs: 
   await cdp.send('Browser.setDownloadBehavior', { behavior: 'allow', downloadPath: downloads });
   tab.downloads = downloads;
   await page.goto(site.url);
-  await until(page, () => document.body.dataset.idle, null, 30000);
+  await until(page, () => document.body.dataset.idle, null, 90000);
   return tab;
 }
 

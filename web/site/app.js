@@ -170,7 +170,8 @@ $('connect-midi').onclick = async () => {
     ports = await midi.connect();
   } catch (error) {
     const refused = error instanceof MidiUnavailable && error.refused;
-    say($('midi-notice'), format(refused ? texts.midiRefused : texts.midiFailed, error.message), 'error');
+    const reason = error.message.replace(/\.$/, '');
+    say($('midi-notice'), format(refused ? texts.midiRefused : texts.midiFailed, reason), 'error');
     return;
   }
   engine.start({ virtual: false, ...ports, remembered: remembered(), image: await image() });

@@ -47,6 +47,7 @@ export function showBox(dialog, { caption, text, flags }) {
     // How many boxes were shown: a test tells one box from the next by it.
     dialog.dataset.shown = String(Number(dialog.dataset.shown || 0) + 1);
     const first = (flags & DefaultSecond) !== 0 && buttons.length > 1 ? 1 : 0;
+    row.children[first].classList.add('default');
     row.children[first].focus();
   });
 }
