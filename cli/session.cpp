@@ -2,23 +2,17 @@
 
 #include "cli/system_platform.h"
 #include "device/device_scan.h"
-#include "device/upload_engine.h"
-#include "image/firmware_image.h"
 #include "midi/port_registry.h"
 #include "platform/firmware_resource.h"
 #include "session/image_report.h"
+#include "texts/user_texts.h"
 
 namespace cli {
 
 using device::FreeDeviceList;
-using device::PrepareProbePacket;
-using image::LoadedFirmwareImage;
-using image::LoadFirmwareImage;
-using image::TrackBytes;
 using midi::MidiTransportInit;
 using midi::MidiTransportShutdown;
 using session::ImageReport;
-using session::InspectImage;
 using session::ReadWholeFile;
 
 namespace {
@@ -98,7 +92,7 @@ std::string Session::WorldReport() const {
 
 bool Session::LoadImage() {
   std::span<const std::uint8_t> file;
-  std::string name = "the embedded firmware image";
+  std::string name = texts::EmbeddedImageName;
   if (!options_.image.empty()) {
     std::string error;
     if (!ReadWholeFile(options_.image, imageFile_, error)) {
@@ -112,13 +106,11 @@ bool Session::LoadImage() {
     // on Windows still reads its resource).
     file = platform::FindFirmwareResource(SystemModule());
   }
-  const ImageReport report = InspectImage(file);
-  if (!report.valid || !LoadFirmwareImage(file) || !PrepareProbePacket(TrackBytes(LoadedFirmwareImage()))) {
-    std::fprintf(console_.err, "kelmora-flash: %s is unusable: %s\n", name.c_str(),
-                 report.valid ? "it cannot be loaded" : report.reason.c_str());
-    return false;
+  const ImageReport report = session::UseImage(file);
+  if (!report.valid) {
+    std::fprintf(console_.err, "kelmora-flash: %s is unusable: %s\n", name.c_str(), report.reason.c_str());
   }
-  return true;
+  return report.valid;
 }
 
 bool Session::StartMidi() {

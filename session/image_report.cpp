@@ -4,9 +4,11 @@
 #include <cstring>
 
 #include "device/keystream.h"
+#include "device/upload_engine.h"
 #include "device/upload_packets.h"
 #include "image/firmware_image.h"
 #include "image/track_walker.h"
+#include "texts/user_texts.h"
 
 namespace session {
 
@@ -57,6 +59,16 @@ ImageReport InspectImage(std::span<const std::uint8_t> file) {
       case PacketKind::Reset: ++report.resetPackets; break;
       case PacketKind::Plain: break;
     }
+  }
+  return report;
+}
+
+ImageReport UseImage(std::span<const std::uint8_t> file) {
+  ImageReport report = InspectImage(file);
+  if (report.valid &&
+      (!image::LoadFirmwareImage(file) || !device::PrepareProbePacket(TrackBytes(image::LoadedFirmwareImage())))) {
+    report.valid = false;
+    report.reason = texts::ImageNotLoadedReason;
   }
   return report;
 }

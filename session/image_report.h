@@ -27,6 +27,13 @@ struct ImageReport {
 // and the upload's (device::CheckUploadable).
 ImageReport InspectImage(std::span<const std::uint8_t> file);
 
+// Makes `file` the program's image (image::LoadFirmwareImage) with its probe
+// packet, after the checks of InspectImage: how the command line takes
+// --image and the page another image file, and both their embedded one.
+// The report says whether it is in use and, if not, why. `file` must outlive
+// its use.
+ImageReport UseImage(std::span<const std::uint8_t> file);
+
 // The report as `key: value` lines.
 void PrintImageReport(const ImageReport& report, std::FILE* out);
 

@@ -86,6 +86,10 @@ inline constexpr char ConnectionLostFormat[] =
     "Please reconnect the interface, scan for the Device and flash it again.";
 
 // --- images the upload could not send to their end (inspect, start-up) ------
+// How the command line and the page name the image the program carries, and
+// why an image that passed the checks is still not in use.
+inline constexpr char EmbeddedImageName[] = "the embedded firmware image";
+inline constexpr char ImageNotLoadedReason[] = "it cannot be loaded";
 inline constexpr char NoHeaderPacketReason[] =
     "no header packet in the track (the upload opens with it)";
 // The event's offset in the track, its length, the packet buffer's size.
@@ -176,6 +180,7 @@ inline constexpr char MidiFailedFormat[] =
 inline constexpr char LeaveWarningText[] =
     "An upload is running: leaving the page stops it and leaves the Device in its "
     "boot loader without working firmware.";
+inline constexpr char TranscriptUnwritableText[] = "The transcript cannot be written in this browser.";
 // The file's name, the reason.
 inline constexpr char ImageFileUnusableFormat[] = "%s cannot be flashed: %s";
 // The file's name, its version label.

@@ -7,7 +7,6 @@
 
 #include "device/device_scan.h"
 #include "device/flash_workflow.h"
-#include "device/upload_engine.h"
 #include "image/firmware_image.h"
 #include "midi/input_dispatcher.h"
 #include "midi/port_registry.h"
@@ -27,7 +26,6 @@ namespace {
 
 // Where the transcript is written, in the engine's in-memory file system.
 constexpr const char* TranscriptPath = "/transcript.txt";
-constexpr const char* EmbeddedImageName = "the embedded firmware image";
 
 std::string Formatted(const char* format, const std::string& a, const std::string& b = {}) {
   std::array<char, 2048> text{};
@@ -173,7 +171,7 @@ bool Engine::Install(StartRequest& request) {
     progress = &s.progress;
   }
   if (!s.transcript.Open(TranscriptPath, *clock)) {
-    Fail("the transcript cannot be written");
+    Fail(texts::TranscriptUnwritableText);
     return false;
   }
   s.transcriptMidi = std::make_unique<session::TranscriptMidiDriver>(*midi, s.transcript);
@@ -193,7 +191,7 @@ bool Engine::Install(StartRequest& request) {
 bool Engine::LoadImage(const StartRequest& request) {
   Session& s = *session_;
   std::span<const std::uint8_t> file;
-  std::string name = EmbeddedImageName;
+  std::string name = texts::EmbeddedImageName;
   if (!request.imageFile.empty()) {
     s.imageFile = request.imageFile;
     file = s.imageFile;
@@ -201,11 +199,9 @@ bool Engine::LoadImage(const StartRequest& request) {
   } else {
     file = platform::FindFirmwareResource(nullptr);
   }
-  const session::ImageReport report = session::InspectImage(file);
-  if (!report.valid || !image::LoadFirmwareImage(file) ||
-      !device::PrepareProbePacket(image::TrackBytes(LoadedFirmwareImage()))) {
-    Fail(Formatted(texts::ImageFileUnusableFormat, name,
-                   report.valid ? "it cannot be loaded" : report.reason));
+  const session::ImageReport report = session::UseImage(file);
+  if (!report.valid) {
+    Fail(Formatted(texts::ImageFileUnusableFormat, name, report.reason));
     return false;
   }
   Array markers;
