@@ -136,11 +136,18 @@ const tests = {
     await answerBox(tab.page, 'OK');
     await until(tab.page, () => /Writing/.test(document.querySelector('#progress .status').textContent), null, 60000);
     await shoot(tab.page, 'web-progress');
+    // During the upload: the screen kept awake, and a question before the
+    // page is left (answered: stay).
+    assert.equal(await tab.page.evaluate(() => window.__kfWakeLocks), 1);
+    const asked = new Promise((resolve) => tab.page.once('dialog', (d) => d.dismiss().then(() => resolve(d.type()))));
+    await tab.page.evaluate(() => location.reload());
+    assert.equal(await Promise.race([asked, sleep(10000).then(() => 'no question')]), 'beforeunload');
     await until(tab.page, () => document.getElementById('box').open, null, 300000);
     await shoot(tab.page, 'web-upload-complete');
     const [caption] = await answerBox(tab.page, 'OK');
     assert.equal(caption, 'Upload Complete');
     assert.equal(await instrument.finish(), 'firmware 1973 whole');
+    assert.equal(await tab.page.evaluate(() => window.__kfWakeLocks), 0);
   },
 
   // The output and input go away mid-upload: the upload ends at once with

@@ -46,6 +46,12 @@
     }
   }
 
+  // The screen wake lock, counted (headless chromium grants none).
+  window.__kfWakeLocks = 0;
+  Object.defineProperty(navigator, 'wakeLock', {
+    value: { request: async () => (window.__kfWakeLocks += 1, { release: async () => { window.__kfWakeLocks -= 1; } }) },
+  });
+
   const inputs = new Map((config.inputs || []).map((name, i) => [`input-${i}`, new Input('input', i, name)]));
   const outputs = new Map((config.outputs || []).map((name, i) => [`output-${i}`, new Output('output', i, name)]));
   const access = { inputs, outputs, sysexEnabled: true, onstatechange: null };
