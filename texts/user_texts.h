@@ -177,6 +177,13 @@ inline constexpr char MidiRefusedFormat[] =
 inline constexpr char MidiFailedFormat[] =
     "The browser could not start its MIDI system (%s). Check that the MIDI interface "
     "is connected and that no other program holds it, then press Connect MIDI again.";
+inline constexpr char SourceMidiText[] = "MIDI ports of this computer";
+inline constexpr char SourceVirtualText[] = "Virtual Tarvonic: nothing leaves this computer";
+// The image's version label (FormatVersionLabel).
+inline constexpr char FirmwareLabelFormat[] = "Firmware V%s";
+// The progress window's times, "m:ss": elapsed, then the estimate of what is left.
+inline constexpr char ElapsedFormat[] = "%s elapsed";
+inline constexpr char TimeLeftFormat[] = ", about %s left";
 inline constexpr char LeaveWarningText[] =
     "An upload is running: leaving the page stops it and leaves the Device in its "
     "boot loader without working firmware.";

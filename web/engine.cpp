@@ -115,8 +115,9 @@ void Engine::Announce() {
   Json texts;
   texts.Text("programName", texts::ProgramName).Text("noWebMidi", texts::NoWebMidiText)
       .Text("midiRefused", texts::MidiRefusedFormat).Text("midiFailed", texts::MidiFailedFormat)
-      .Text("leaveWarning", texts::LeaveWarningText).Text("imageFileInUse", texts::ImageFileInUseFormat)
-      .Text("noDevices", texts::NoDevicesLine);
+      .Text("leaveWarning", texts::LeaveWarningText).Text("sourceMidi", texts::SourceMidiText)
+      .Text("sourceVirtual", texts::SourceVirtualText).Text("firmwareLabel", texts::FirmwareLabelFormat)
+      .Text("elapsed", texts::ElapsedFormat).Text("timeLeft", texts::TimeLeftFormat);
   PostToPage(Json().Text("type", "ready").Flag("valid", valid).Text("version", carried.version)
                  .Text("label", VersionLabel(carried)).Flag("development", carried.development)
                  .Raw("texts", texts.Done()).Done());

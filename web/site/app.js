@@ -92,7 +92,8 @@ function onEngine(m) {
   switch (m.type) {
     case 'ready':
       texts = m.texts;
-      $('firmware').textContent = `Firmware V${m.label}`;
+      progress.texts = texts;
+      $('firmware').textContent = format(texts.firmwareLabel, m.label);
       $('firmware').classList.toggle('development', m.development);
       if (!hasWebMidi()) {
         say($('midi-notice'), texts.noWebMidi, 'warning');
@@ -106,10 +107,10 @@ function onEngine(m) {
     case 'session':
       sessionVirtual = m.virtual;
       $('sheet').hidden = false;
-      $('source').textContent = m.virtual ? 'Virtual Tarvonic: nothing leaves this computer' : 'MIDI ports of this computer';
+      $('source').textContent = m.virtual ? texts.sourceVirtual : texts.sourceMidi;
       $('source').dataset.kind = m.virtual ? 'virtual' : 'midi';
       say($('image-notice'), m.image.notice, 'warning');
-      $('firmware').textContent = `Firmware V${m.image.label}`;
+      $('firmware').textContent = format(texts.firmwareLabel, m.image.label);
       $('firmware').classList.toggle('development', m.image.development);
       say($('verdict'), '');
       clearDevices($('devices'), $('details'), $('start-flash'));

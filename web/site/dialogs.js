@@ -65,6 +65,7 @@ export class ProgressView {
     this.openedAt = 0;
     this.position = 0;
     this.total = 0;
+    this.texts = { elapsed: '%s', timeLeft: '' };  // the engine's, once it is ready
     // Escape held while a window is open: the boot-loader check ends its
     // wait on it, as the Windows program's does.
     dialog.addEventListener('keydown', (event) => {
@@ -118,10 +119,11 @@ export class ProgressView {
     bar.querySelector('.done').style.width = `${(share * 100).toFixed(2)}%`;
     bar.setAttribute('aria-valuenow', String(Math.round(share * 100)));
     const elapsed = Math.max(0, at - this.openedAt);
-    let times = `${minutesSeconds(elapsed)} elapsed`;
+    const fill = (template, value) => template.replace('%s', value);
+    let times = fill(this.texts.elapsed, minutesSeconds(elapsed));
     // Below one percent the rate says little yet.
     if (this.total > 0 && this.position * 100 >= this.total && this.position <= this.total && elapsed > 0) {
-      times += `, about ${minutesSeconds((elapsed * (this.total - this.position)) / this.position)} left`;
+      times += fill(this.texts.timeLeft, minutesSeconds((elapsed * (this.total - this.position)) / this.position));
     }
     this.dialog.querySelector('.times').textContent = times;
   }
