@@ -1,7 +1,6 @@
 #include "cli/commands.h"
 
 #include "cli/firmware_digest.h"
-#include "cli/image_report.h"
 #include "device/device_scan.h"
 #include "device/flash_workflow.h"
 #include "emulator/virtual_firmware.h"
@@ -9,6 +8,7 @@
 #include "midi/transport_records.h"
 #include "platform/firmware_resource.h"
 #include "platform/services.h"
+#include "session/image_report.h"
 #include "texts/user_texts.h"
 
 namespace cli {
@@ -18,6 +18,11 @@ using device::ScanDevices;
 using midi::MidiPort;
 using midi::PortEnabled;
 using midi::PortList;
+using session::ImageReport;
+using session::InspectImage;
+using session::PrintImageReport;
+using session::ReadWholeFile;
+using session::VersionLabel;
 
 namespace {
 

@@ -18,12 +18,12 @@
 #include "cli/commands.h"
 #include "cli/firmware_digest.h"
 #include "cli/system_platform.h"
-#include "cli/transcript.h"
-#include "cli/image_report.h"
 #include "emulator/real_time_instrument.h"
 #include "emulator/virtual_firmware.h"
 #include "image/firmware_image.h"
 #include "platform/firmware_resource.h"
+#include "session/image_report.h"
+#include "session/transcript.h"
 #include "texts/user_texts.h"
 
 namespace cli {
@@ -42,7 +42,7 @@ std::atomic<bool> stopRequested{false};
 extern "C" void RequestStop(int) { stopRequested.store(true); }
 
 std::string Shown(std::span<const std::uint8_t> bytes) {
-  std::string text = HexBytes(bytes.first(std::min(bytes.size(), ShownBytes)));
+  std::string text = session::HexBytes(bytes.first(std::min(bytes.size(), ShownBytes)));
   if (bytes.size() > ShownBytes) text += " ...";
   return text;
 }
@@ -54,7 +54,7 @@ bool ExpectedFirmware(const Options& options, const Console& console, std::vecto
   std::span<const std::uint8_t> file = platform::FindFirmwareResource(nullptr);
   if (!options.image.empty()) {
     std::string error;
-    if (!ReadWholeFile(options.image, bytes, error)) {
+    if (!session::ReadWholeFile(options.image, bytes, error)) {
       std::fprintf(console.err, "kelmora-flash: cannot read %s\n", error.c_str());
       return false;
     }

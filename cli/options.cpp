@@ -3,9 +3,23 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/commands.h"
-#include "cli/image_report.h"
+#include "cli/system_platform.h"
+#include "image/firmware_image.h"
+#include "platform/firmware_resource.h"
+#include "session/image_report.h"
 
 namespace cli {
+namespace {
+
+// "V1.91 (development image)": the image the program carries, for --version;
+// "unusable" when it carries none the program would accept.
+std::string EmbeddedImageLabel() {
+  image::FirmwareImage image;
+  if (!image::ReadFirmwareImage(platform::FindFirmwareResource(SystemModule()), image)) return "unusable";
+  return "V" + session::VersionLabel(image);
+}
+
+}  // namespace
 
 const char* UsageText() {
   return "usage: kelmora-flash [--virtual [--faults SPEC] [--world SPEC]] [--image FILE] [--transcript FILE]\n"

@@ -13,8 +13,8 @@
 #include <cstdio>
 #include <string>
 
-#include "cli/transcript.h"
 #include "progress/recording_progress_view.h"
+#include "session/transcript.h"
 
 namespace cli {
 
@@ -26,7 +26,7 @@ std::string TimeLeft(std::uint32_t elapsedMs, std::uint32_t position, std::uint3
 
 class ProgressPrinter {
  public:
-  ProgressPrinter(std::FILE* out, bool inPlace, Transcript* transcript)
+  ProgressPrinter(std::FILE* out, bool inPlace, session::Transcript* transcript)
       : out_(out), inPlace_(inPlace), transcript_(transcript) {}
 
   void OnEvent(const progress::ProgressEvent& event);
@@ -38,7 +38,7 @@ class ProgressPrinter {
 
   std::FILE* out_;
   bool inPlace_;
-  Transcript* transcript_;
+  session::Transcript* transcript_;
   bool barShown_ = false;     // a bar window is open
   bool lineOpen_ = false;     // a line drawn in place is not yet ended
   std::uint32_t openedAt_ = 0;

@@ -1,22 +1,19 @@
 #include "cli/session.h"
 
-#include "cli/image_report.h"
 #include "cli/system_platform.h"
 #include "device/device_scan.h"
-#include "device/upload_engine.h"
-#include "image/firmware_image.h"
 #include "midi/port_registry.h"
 #include "platform/firmware_resource.h"
+#include "session/image_report.h"
+#include "texts/user_texts.h"
 
 namespace cli {
 
 using device::FreeDeviceList;
-using device::PrepareProbePacket;
-using image::LoadedFirmwareImage;
-using image::LoadFirmwareImage;
-using image::TrackBytes;
 using midi::MidiTransportInit;
 using midi::MidiTransportShutdown;
+using session::ImageReport;
+using session::ReadWholeFile;
 
 namespace {
 
@@ -36,10 +33,8 @@ Session::Session(const Options& options, const Console& console)
 Session::~Session() {
   if (midiStarted_) MidiTransportShutdown();
   FreeDeviceList();
-  // The instrument only hands bytes to the driver, which outlives it.
-  tarvonic_.reset();
   if (installed_) platform::Install({});
-  world_.reset();
+  dryRun_.reset();
 }
 
 bool Session::Install() {
@@ -48,18 +43,13 @@ bool Session::Install() {
   progress::RecordingProgressView* progress = nullptr;
   platform::ModuleHandle module = nullptr;
   if (options_.virtualMidi) {
-    world_ = std::make_unique<emulator::World>();
-    world_->midi.AddInput({.name = VirtualInputName});
-    world_->midi.AddOutput({.name = VirtualOutputName});
-    // Only the transcript reads the traffic; the driver need not keep it.
-    world_->midi.RecordTraffic(false);
-    tarvonic_ = std::make_unique<emulator::VirtualTarvonic>(world_->midi);
-    tarvonic_->AttachToOutput(0);
-    if (options_.faultsGiven) tarvonic_->SetFaults(options_.faults);
-    if (!options_.world.empty()) world_->midi.ApplyWorld(options_.behaviours, 0, 0);
-    midi = &world_->midi;
-    clock = &world_->clock;
-    progress = &world_->progress;
+    dryRun_ = std::make_unique<session::DryRunWorld>(
+        options_.faultsGiven ? std::optional(options_.faults) : std::nullopt);
+    emulator::World& world = dryRun_->World();
+    if (!options_.world.empty()) world.midi.ApplyWorld(options_.behaviours, 0, 0);
+    midi = &world.midi;
+    clock = &world.clock;
+    progress = &world.progress;
     module = emulator::World::Module();
   } else {
     std::string error;
@@ -81,10 +71,10 @@ bool Session::Install() {
                    options_.transcript.c_str());
       return false;
     }
-    transcriptMidi_ = std::make_unique<TranscriptMidiDriver>(*midi, transcript_);
+    transcriptMidi_ = std::make_unique<session::TranscriptMidiDriver>(*midi, transcript_);
     midi = transcriptMidi_.get();
   }
-  Transcript* transcript = transcript_.IsOpen() ? &transcript_ : nullptr;
+  session::Transcript* transcript = transcript_.IsOpen() ? &transcript_ : nullptr;
   printer_ = std::make_unique<ProgressPrinter>(console_.out, console_.terminal, transcript);
   dialogs_ = std::make_unique<TerminalDialogs>(console_.in, console_.out, console_.err, options_.yes,
                                                transcript);
@@ -97,12 +87,12 @@ bool Session::Install() {
 }
 
 std::string Session::WorldReport() const {
-  return world_ ? sim::DescribeWorld(options_.behaviours, world_->midi.Effects()) : std::string();
+  return dryRun_ ? sim::DescribeWorld(options_.behaviours, dryRun_->World().midi.Effects()) : std::string();
 }
 
 bool Session::LoadImage() {
   std::span<const std::uint8_t> file;
-  std::string name = "the embedded firmware image";
+  std::string name = texts::EmbeddedImageName;
   if (!options_.image.empty()) {
     std::string error;
     if (!ReadWholeFile(options_.image, imageFile_, error)) {
@@ -116,13 +106,11 @@ bool Session::LoadImage() {
     // on Windows still reads its resource).
     file = platform::FindFirmwareResource(SystemModule());
   }
-  const ImageReport report = InspectImage(file);
-  if (!report.valid || !LoadFirmwareImage(file) || !PrepareProbePacket(TrackBytes(LoadedFirmwareImage()))) {
-    std::fprintf(console_.err, "kelmora-flash: %s is unusable: %s\n", name.c_str(),
-                 report.valid ? "it cannot be loaded" : report.reason.c_str());
-    return false;
+  const ImageReport report = session::UseImage(file);
+  if (!report.valid) {
+    std::fprintf(console_.err, "kelmora-flash: %s is unusable: %s\n", name.c_str(), report.reason.c_str());
   }
-  return true;
+  return report.valid;
 }
 
 bool Session::StartMidi() {

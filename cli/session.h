@@ -13,11 +13,11 @@
 #include "cli/options.h"
 #include "cli/progress_printer.h"
 #include "cli/terminal_dialogs.h"
-#include "cli/transcript.h"
-#include "cli/transcript_driver.h"
 #include "emulator/virtual_tarvonic.h"
-#include "emulator/world.h"
 #include "progress/recording_progress_view.h"
+#include "session/dry_run_world.h"
+#include "session/transcript.h"
+#include "session/transcript_driver.h"
 
 namespace cli {
 
@@ -27,10 +27,6 @@ struct Console {
   std::FILE* err = stderr;
   bool terminal = false;  // stdout is a terminal: progress redrawn in place
 };
-
-// The virtual instrument's port pair, as the host sees it.
-inline constexpr const char* VirtualInputName = "Virtual Tarvonic";
-inline constexpr const char* VirtualOutputName = "Virtual Tarvonic";
 
 class Session {
  public:
@@ -50,7 +46,7 @@ class Session {
   bool Finish();
 
   // --virtual only: the instrument, none otherwise.
-  emulator::VirtualTarvonic* Instrument() { return tarvonic_.get(); }
+  emulator::VirtualTarvonic* Instrument() { return dryRun_ ? &dryRun_->Instrument() : nullptr; }
   // The terminal's dialogs, once installed.
   const TerminalDialogs* Dialogs() const { return dialogs_.get(); }
   // --virtual: what --world's behaviours did so far (sim::DescribeWorld).
@@ -60,15 +56,14 @@ class Session {
  private:
   const Options& options_;
   Console console_;
-  Transcript transcript_;
-  std::unique_ptr<emulator::World> world_;
+  session::Transcript transcript_;
+  std::unique_ptr<session::DryRunWorld> dryRun_;
   std::unique_ptr<platform::MidiDriver> systemMidi_;
   std::unique_ptr<platform::Clock> systemClock_;
   progress::RecordingProgressView systemProgress_;
-  std::unique_ptr<TranscriptMidiDriver> transcriptMidi_;
+  std::unique_ptr<session::TranscriptMidiDriver> transcriptMidi_;
   std::unique_ptr<TerminalDialogs> dialogs_;
   std::unique_ptr<ProgressPrinter> printer_;
-  std::unique_ptr<emulator::VirtualTarvonic> tarvonic_;
   std::vector<std::uint8_t> imageFile_;  // the image's bytes live as long as the session
   bool installed_ = false;
   bool midiStarted_ = false;

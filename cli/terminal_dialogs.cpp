@@ -123,7 +123,7 @@ int TerminalDialogs::MessageBox(platform::WindowHandle, const char* text, const 
   const std::optional<int> answer = Ask(flags & ButtonMask);
   std::fflush(out_);
   if (transcript_ != nullptr) {
-    transcript_->Box(shownCaption, shownText, answer ? AnswerName(*answer) : UnansweredName);
+    transcript_->Box(shownCaption, shownText, answer ? session::AnswerName(*answer) : session::UnansweredName);
     if (!answer && beforeUpload) transcript_->EndedBeforeUpload();
   }
   // What a front end does with any answer but OK or Retry: nothing more is

@@ -17,15 +17,15 @@
 #include <cstdio>
 #include <optional>
 
-#include "cli/transcript.h"
 #include "platform/dialogs.h"
+#include "session/transcript.h"
 
 namespace cli {
 
 class TerminalDialogs final : public platform::Dialogs {
  public:
   TerminalDialogs(std::FILE* in, std::FILE* out, std::FILE* err, bool assumeYes,
-                  Transcript* transcript)
+                  session::Transcript* transcript)
       : in_(in), out_(out), err_(err), assumeYes_(assumeYes), transcript_(transcript) {}
 
   int MessageBox(platform::WindowHandle owner, const char* text, const char* caption,
@@ -55,7 +55,7 @@ class TerminalDialogs final : public platform::Dialogs {
   std::FILE* out_;
   std::FILE* err_;
   bool assumeYes_;
-  Transcript* transcript_;
+  session::Transcript* transcript_;
   void (*beforeBox_)(void*) = nullptr;
   void* beforeBoxContext_ = nullptr;
   bool uploadRunning_ = false;

@@ -9,6 +9,8 @@
 #   7 device     the instrument protocol                (device/)
 #   8 emulator   the virtual Tarvonic and its world     (emulator/)
 #   9 ui         the pages' portable rules               (ui/ports_page_model)
+#   9 session    what the command line and the page share for a run:
+#                transcript, image report, dry-run world (session/)
 #  10 ui         the Win32 pages and progress view       (ui/)
 #  11 programs   the Windows shell, the command line    (app/, cli/)
 #

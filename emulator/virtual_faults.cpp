@@ -3,6 +3,8 @@
 #include <array>
 #include <charconv>
 
+#include "platform/parse_decimal.h"
+
 namespace emulator {
 
 // The instrument speaks the device protocol from the other end.
@@ -110,8 +112,7 @@ bool ParseFaultRates(std::string_view text, FaultRates& rates, std::string* erro
       if ((seen & (1u << i)) != 0) return Fail(error, std::string(key) + " given twice");
       seen |= 1u << i;
       double rate = -1;
-      const auto [rest, ec] = std::from_chars(value.data(), end, rate);
-      if (ec != std::errc{} || rest != end || value.empty() || !(rate >= 0 && rate <= 1)) {
+      if (!platform::ParseDecimal(value, rate) || !(rate >= 0 && rate <= 1)) {
         return Fail(error,
                     std::string(key) + " must be a number from 0 to 1: " + std::string(value));
       }

@@ -21,6 +21,12 @@ namespace {
 bool DispatcherProcessing = false;
 std::condition_variable_any DispatcherIdleChanged;
 
+std::atomic<DispatcherMode> Mode{DispatcherMode::Thread};
+// Inline mode only, and so on the one thread: started between the start and
+// the shutdown; draining while a drain is on the stack.
+bool InlineStarted = false;
+bool InlineDraining = false;
+
 // Gives a buffer to the driver for recording. A buffer the driver refuses
 // would never come back through the callback, so it returns to the pool; a
 // refusal that says the device has gone marks the port lost.
@@ -81,6 +87,10 @@ void Dispatch(platform::MidiHeader* header, std::span<std::uint8_t, ListenerCapt
   HandToDriver(port, buffer);
 }
 
+void DrainQueue(std::span<std::uint8_t, ListenerCaptureLimit> captures) {
+  while (platform::MidiHeader* header = TakeFromQueue()) Dispatch(header, captures);
+}
+
 }  // namespace
 
 void QueueInputBuffer(MidiPort* port) {
@@ -121,14 +131,34 @@ unsigned DispatcherThread() {
     DispatcherWake->Wait();
     if (DispatcherStop.load(std::memory_order_acquire) != 0) return 0;
     // One wake-up drains the whole queue.
-    while (platform::MidiHeader* header = TakeFromQueue()) Dispatch(header, captures);
+    DrainQueue(captures);
   }
+}
+
+void SetDispatcherMode(DispatcherMode mode) { Mode.store(mode, std::memory_order_relaxed); }
+
+void WakeDispatcher() {
+  if (Mode.load(std::memory_order_relaxed) == DispatcherMode::Thread) {
+    // Before the first initialisation there is nobody to wake.
+    if (DispatcherWake != nullptr) DispatcherWake->Signal();
+    return;
+  }
+  if (!InlineStarted || InlineDraining) return;
+  static std::array<std::uint8_t, DispatcherCaptureSize> captures{};
+  InlineDraining = true;
+  DrainQueue(captures);
+  InlineDraining = false;
 }
 
 std::atomic<bool> RefuseDispatcherStart{false};
 
 bool StartDispatcherThread() {
+  if (DispatcherHandle != nullptr || InlineStarted) return true;
   if (RefuseDispatcherStart.load(std::memory_order_relaxed)) return false;
+  if (Mode.load(std::memory_order_relaxed) == DispatcherMode::Inline) {
+    InlineStarted = true;
+    return true;
+  }
   // std::thread reports a failed start by exception; it ends here, at the
   // transport's own boundary.
   try {
@@ -139,6 +169,16 @@ bool StartDispatcherThread() {
     return false;
   }
   return true;
+}
+
+void StopDispatcherThread() {
+  InlineStarted = false;
+  if (DispatcherHandle == nullptr) return;
+  DispatcherStop.store(1, std::memory_order_release);
+  DispatcherWake->Signal();
+  DispatcherHandle->join();
+  delete DispatcherHandle;
+  DispatcherHandle = nullptr;
 }
 
 }  // namespace midi

@@ -33,9 +33,29 @@ bool WaitDispatcherIdle(std::uint32_t timeoutMs);
 // after a wake-up or after draining the queue; returns 0.
 unsigned DispatcherThread();
 
-// Starts DispatcherThread and stores its handle in DispatcherHandle; false
-// when no thread could be started.
+// Where the dispatcher runs. Thread (the default): a thread of its own.
+// Inline: on no thread of its own, for a platform that has none to give: the
+// page's WebAssembly engine (a browser shares memory between threads only
+// with a page served cross-origin isolated, which a plain static host does
+// not do). Its driver calls back on the one thread, at the engine's waits
+// (JavaScript events while it sleeps) or inside a driver call (MOM_DONE
+// inside OutLongMsg), and the wake-up that QueueCompleted gives drains the
+// queue right there; a drain already under way takes what is queued
+// meanwhile. Chosen before MidiTransportInit.
+enum class DispatcherMode { Thread, Inline };
+void SetDispatcherMode(DispatcherMode mode);
+
+// Wakes the dispatcher after a header was queued: signals its thread, or
+// drains the queue inline. Nothing happens before the start or after the
+// shutdown.
+void WakeDispatcher();
+
+// Starts DispatcherThread and stores its handle in DispatcherHandle (in the
+// inline mode, marks the dispatcher started); false when no thread could be
+// started. True at once when the dispatcher runs already.
 bool StartDispatcherThread();
+// Ends the dispatcher: stop flag, wake-up, and the wait for its thread.
+void StopDispatcherThread();
 // While true, StartDispatcherThread fails, as if the system had no thread to
 // give: how tests reach the transport's answer to that.
 extern std::atomic<bool> RefuseDispatcherStart;

@@ -213,7 +213,7 @@ int MidiTransportInit(platform::WindowHandle owner) {
       platform::Installed().module, progress::ProgressModeStatus, owner, texts::InitializingText);
 
   DispatcherStop.store(0, std::memory_order_release);
-  if (DispatcherHandle == nullptr && !StartDispatcherThread()) {
+  if (!StartDispatcherThread()) {
     // Nothing would ever hand input to a listener or return a sent buffer:
     // the transport is unusable, so no port is opened.
     progress::CloseProgressWindow(window, InitMinimumDisplayMs);
@@ -228,13 +228,7 @@ int MidiTransportInit(platform::WindowHandle owner) {
 }
 
 void MidiTransportShutdown() {
-  if (DispatcherHandle != nullptr) {
-    DispatcherStop.store(1, std::memory_order_release);
-    DispatcherWake->Signal();
-    DispatcherHandle->join();
-    delete DispatcherHandle;
-    DispatcherHandle = nullptr;
-  }
+  StopDispatcherThread();
   // The dispatcher is gone: the buffers the resets hand back are queued but
   // never processed, so no port is used after it has been freed.
   platform::MidiDriver* midi = platform::Installed().midi;

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "midi/input_dispatcher.h"
+
 namespace midi {
 
 MidiPort* PortList = nullptr;
@@ -46,8 +48,7 @@ void QueueCompleted(platform::MidiHeader* header) {
       last->lpNext = header;
     }
   }
-  // Before the first initialisation there is nobody to wake.
-  if (DispatcherWake != nullptr) DispatcherWake->Signal();
+  WakeDispatcher();
 }
 
 bool MarkLostIfGone(MidiPort& port, std::uint32_t error) {

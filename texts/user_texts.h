@@ -86,6 +86,10 @@ inline constexpr char ConnectionLostFormat[] =
     "Please reconnect the interface, scan for the Device and flash it again.";
 
 // --- images the upload could not send to their end (inspect, start-up) ------
+// How the command line and the page name the image the program carries, and
+// why an image that passed the checks is still not in use.
+inline constexpr char EmbeddedImageName[] = "the embedded firmware image";
+inline constexpr char ImageNotLoadedReason[] = "it cannot be loaded";
 inline constexpr char NoHeaderPacketReason[] =
     "no header packet in the track (the upload opens with it)";
 // The event's offset in the track, its length, the packet buffer's size.
@@ -169,6 +173,43 @@ inline constexpr char UploadStoppedText[] =
     "working firmware. Run the flash again to put the firmware in; if the Device\n"
     "was switched off, first start it in its boot loader (power it on holding\n"
     "START and FX-BYPASS).";
+
+// --- the web page: what a browser adds -------------------------------------
+inline constexpr char NoWebMidiText[] =
+    "This browser has no Web MIDI, so the page cannot reach your Tarvonic from it. "
+    "Open the page in Chrome or Edge (Windows, macOS, Linux, ChromeOS) or in Firefox, "
+    "which asks you to add a site permission for MIDI; Safari has no Web MIDI. "
+    "Without MIDI you can still try every step with the virtual Tarvonic.";
+// The browser's own reason.
+inline constexpr char MidiRefusedFormat[] =
+    "The browser did not allow MIDI with SysEx for this page (%s). Allow MIDI devices "
+    "for this site in the browser's site settings (the icon left of the address), "
+    "or in Firefox accept the site permission it offers, then press Connect MIDI again.";
+inline constexpr char MidiFailedFormat[] =
+    "The browser could not start its MIDI system (%s). Check that the MIDI interface "
+    "is connected and that no other program holds it, then press Connect MIDI again.";
+inline constexpr char SourceMidiText[] = "MIDI ports of this computer";
+inline constexpr char SourceVirtualText[] = "Virtual Tarvonic: nothing leaves this computer";
+// The image's version label (FormatVersionLabel).
+inline constexpr char FirmwareLabelFormat[] = "Firmware V%s";
+// The progress window's times, "m:ss": elapsed, then the estimate of what is left.
+inline constexpr char ElapsedFormat[] = "%s elapsed";
+inline constexpr char TimeLeftFormat[] = ", about %s left";
+inline constexpr char LeaveWarningText[] =
+    "An upload is running: leaving the page stops it and leaves the Device in its "
+    "boot loader without working firmware.";
+inline constexpr char TranscriptUnwritableText[] = "The transcript cannot be written in this browser.";
+// The file's name, the reason.
+inline constexpr char ImageFileUnusableFormat[] = "%s cannot be flashed: %s";
+// The file's name, its version label.
+inline constexpr char ImageFileInUseFormat[] =
+    "Testing with the image file %s (V%s), not the firmware this page carries.";
+// The command line's --faults syntax was not kept: the reason.
+inline constexpr char FaultSettingsFormat[] = "Fault settings: %s";
+// Bytes written; whether they are the image's plain firmware.
+inline constexpr char VirtualFirmwareFormat[] = "The virtual Tarvonic wrote %zu bytes of firmware: %s.";
+inline constexpr char VirtualFirmwareWhole[] = "the image's plain firmware, whole";
+inline constexpr char VirtualFirmwareWrong[] = "NOT the image's plain firmware";
 
 // --- Ports page ------------------------------------------------------------------
 inline constexpr char DisableAllCaption[] = "Disable all MIDI Ports";

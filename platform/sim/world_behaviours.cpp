@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "platform/midi_driver.h"
+#include "platform/parse_decimal.h"
 
 namespace sim {
 namespace {
@@ -17,6 +18,7 @@ bool ParseNumber(std::string_view text, Number& value) {
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
   return error == std::errc() && end == text.data() + text.size();
 }
+bool ParseNumber(std::string_view text, double& value) { return platform::ParseDecimal(text, value); }
 
 bool ParseCount(std::string_view text, std::uint32_t& value, std::uint32_t least) {
   return ParseNumber(text, value) && value >= least && value <= MaxCount;

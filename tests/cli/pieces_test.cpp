@@ -7,7 +7,7 @@
 #include "cli/firmware_digest.h"
 #include "cli/progress_printer.h"
 #include "cli/terminal_dialogs.h"
-#include "cli/transcript.h"
+#include "session/transcript.h"
 #include "platform/sim/virtual_clock.h"
 #include "tests/cli/cli_run.h"
 
@@ -91,7 +91,7 @@ TEST(TerminalBoxes, AnswerByButtonsInputAndYes) {
 TEST(Transcript, AnAnswerDuringTheSendFollowsTheMessageAndARefusedMessageIsLeftOut) {
   sim::VirtualClock clock;
   const std::string path = cli_test::TempPath("transcript-order.txt");
-  cli::Transcript transcript;
+  session::Transcript transcript;
   ASSERT_TRUE(transcript.Open(path, clock));
   const std::uint8_t message[] = {0xF0, 0x01, 0xF7}, answer[] = {0xF0, 0x02, 0xF7};
   for (const bool accepted : {false, true}) {

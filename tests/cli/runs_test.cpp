@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "cli/firmware_digest.h"
-#include "cli/image_report.h"
+#include "session/image_report.h"
 #include "tests/cli/cli_run.h"
 #include "tests/cli/transcript_reader.h"
 #include "tests/device/test_images.h"
@@ -36,7 +36,7 @@ const Bytes& Small() {
 Bytes DevelopmentImage() {
   Bytes file;
   std::string error;
-  EXPECT_TRUE(cli::ReadWholeFile(KF_DEVELOPMENT_IMAGE_FILE, file, error)) << error;
+  EXPECT_TRUE(session::ReadWholeFile(KF_DEVELOPMENT_IMAGE_FILE, file, error)) << error;
   return file;
 }
 std::string Digest(std::span<const std::uint8_t> file) {

@@ -72,7 +72,7 @@ TEST(Keystream, OnlyMessagesOfTenBytesOrMoreAreScrambledOrReset) {
 TEST(FaultRates, AreParsedAsTheCommandLineGivesThem) {
   emulator::FaultRates rates;
   ASSERT_TRUE(emulator::ParseFaultRates(
-      "seed=42, drop=0.1,late=0.02,code1=0.03,code2=0.04,code4=0.05,other=0.06,garbage=0.5,resync-fail=1", rates));
+      "seed=42, drop=0.1,late=2e-2,code1=0.03,code2=0.04,code4=0.05,other=0.06,garbage=0.5,resync-fail=1", rates));
   EXPECT_EQ(rates.seed, 42u);
   const double got[] = {rates.drop, rates.late, rates.code1, rates.code2, rates.code4, rates.other, rates.garbage,
                         rates.resyncFail};
@@ -86,7 +86,8 @@ TEST(FaultRates, AreParsedAsTheCommandLineGivesThem) {
   };
   for (const Bad b : {Bad{"drop", "expected key=value"}, Bad{"lost=0.1", "unknown fault key"},
                       Bad{"drop=0.1,drop=0.2", "given twice"}, Bad{"drop=1.5", "from 0 to 1"},
-                      Bad{"drop=-0.1", "from 0 to 1"}, Bad{"drop=0.1x", "from 0 to 1"}, Bad{"seed=1.5", "whole number"},
+                      Bad{"drop=-0.1", "from 0 to 1"}, Bad{"drop=0.1x", "from 0 to 1"}, Bad{"drop=+0.1", "from 0 to 1"},
+                      Bad{"drop=0x1p-2", "from 0 to 1"}, Bad{"drop=0.1.5", "from 0 to 1"}, Bad{"drop=nan", "from 0 to 1"}, Bad{"seed=1.5", "whole number"},
                       Bad{"drop=0.6,code2=0.5", "more than 1"}}) {
     emulator::FaultRates kept;
     kept.seed = 99;

@@ -448,4 +448,42 @@ TEST_F(UploadTest, UnattendedUploadsUnderSeededFaultMixesAllComplete) {
   }
 }
 
+// The page's engine has no threads: its dispatcher drains inline, on the
+// thread the driver calls back on. Under a fault mix it must give what the
+// dispatcher thread gives, to the byte and to the millisecond, and leave
+// every buffer in the pool at the shutdown.
+TEST(InlineDispatcher, UploadsAsTheDispatcherThreadDoes) {
+  const Bytes file = test_images::ReleaseShape(8);
+  struct Run {
+    fault_soak::Outcome outcome;
+    std::vector<std::pair<std::uint32_t, Bytes>> sent;
+    std::size_t progressEvents = 0;
+    bool buffersHome = false;
+  };
+  auto run = [&](DispatcherMode mode) {
+    Run r;
+    TransportWorld transport;
+    transport.AddPorts(1, 1);
+    SetDispatcherMode(mode);
+    transport.Init();
+    EXPECT_TRUE(image::LoadFirmwareImage(file) && PrepareProbePacket(image::TrackBytes(image::LoadedFirmwareImage())));
+    DetectedDevice device{.modelId = TarvonicModelId, .model = LookupModel(TarvonicModelId),
+                          .inputPort = TransportWorld::In(0), .outputPort = TransportWorld::Out(0)};
+    r.outcome = fault_soak::UploadUnder(transport.world, device, fault_soak::Mix(352));
+    for (const sim::SentChunk& chunk : transport.world.midi.Sent(0)) r.sent.emplace_back(chunk.sentAt, chunk.bytes);
+    r.progressEvents = transport.world.progress.Events().size();
+    MidiTransportShutdown();
+    r.buffersHome = transport_testing::BufferPoolSize() == transport_testing::BuffersAllocated();
+    return r;
+  };
+  const Run threaded = run(DispatcherMode::Thread);
+  const Run inlined = run(DispatcherMode::Inline);
+  EXPECT_TRUE(inlined.outcome.completed && inlined.outcome.firmwareWhole);
+  EXPECT_TRUE(threaded.buffersHome && inlined.buffersHome);
+  EXPECT_EQ(inlined.outcome.durationMs, threaded.outcome.durationMs);
+  EXPECT_EQ(inlined.outcome.longestSilenceMs, threaded.outcome.longestSilenceMs);
+  EXPECT_EQ(inlined.progressEvents, threaded.progressEvents);
+  EXPECT_TRUE(inlined.sent == threaded.sent) << inlined.sent.size() << " chunks against " << threaded.sent.size();
+}
+
 }  // namespace

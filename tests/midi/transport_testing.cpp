@@ -47,6 +47,7 @@ void ResetTransport() {
   DispatcherStop.store(0);
   RefuseTransportAllocation.store(nullptr);
   RefuseDispatcherStart.store(false);
+  SetDispatcherMode(DispatcherMode::Thread);
 }
 
 }  // namespace transport_testing

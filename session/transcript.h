@@ -20,7 +20,7 @@
 
 #include "platform/clock.h"
 
-namespace cli {
+namespace session {
 
 inline constexpr const char* TranscriptFirstLine = "# kelmora-flash transcript 1";
 
@@ -79,4 +79,4 @@ class Transcript {
   std::size_t waitingLines_ = 0;
 };
 
-}  // namespace cli
+}  // namespace session

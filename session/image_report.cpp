@@ -1,16 +1,15 @@
-#include "cli/image_report.h"
+#include "session/image_report.h"
 
 #include <cerrno>
 #include <cstring>
 
-#include "cli/system_platform.h"
 #include "device/keystream.h"
+#include "device/upload_engine.h"
 #include "device/upload_packets.h"
 #include "image/track_walker.h"
-#include "platform/firmware_resource.h"
 #include "texts/user_texts.h"
 
-namespace cli {
+namespace session {
 
 using device::ClassifyPacket;
 using device::PacketKind;
@@ -64,6 +63,16 @@ ImageReport InspectImage(std::span<const std::uint8_t> file) {
   return report;
 }
 
+ImageReport UseImage(std::span<const std::uint8_t> file) {
+  ImageReport report = InspectImage(file);
+  if (report.valid &&
+      (!image::LoadFirmwareImage(file) || !device::PrepareProbePacket(TrackBytes(image::LoadedFirmwareImage())))) {
+    report.valid = false;
+    report.reason = texts::ImageNotLoadedReason;
+  }
+  return report;
+}
+
 void PrintImageReport(const ImageReport& report, std::FILE* out) {
   if (!report.valid) {
     std::fprintf(out, "image: invalid\nreason: %s\n", report.reason.c_str());
@@ -88,12 +97,6 @@ std::string VersionLabel(const FirmwareImage& image) {
   return label;
 }
 
-std::string EmbeddedImageLabel() {
-  FirmwareImage image;
-  if (!ReadFirmwareImage(platform::FindFirmwareResource(SystemModule()), image)) return "unusable";
-  return "V" + VersionLabel(image);
-}
-
 bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes, std::string& error) {
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (file == nullptr) {
@@ -113,4 +116,4 @@ bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes, st
   return true;
 }
 
-}  // namespace cli
+}  // namespace session

@@ -1,8 +1,8 @@
-#include "cli/transcript.h"
+#include "session/transcript.h"
 
 #include "platform/dialogs.h"
 
-namespace cli {
+namespace session {
 
 std::string HexBytes(std::span<const std::uint8_t> bytes) {
   static constexpr char Digits[] = "0123456789ABCDEF";
@@ -146,4 +146,4 @@ void Transcript::EndedBeforeUpload() {
   Line("STOP", "the run ends before the upload: nothing more is sent");
 }
 
-}  // namespace cli
+}  // namespace session

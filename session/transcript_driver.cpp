@@ -1,11 +1,11 @@
-#include "cli/transcript_driver.h"
+#include "session/transcript_driver.h"
 
 #include <algorithm>
 #include <array>
 #include <cstring>
 #include <span>
 
-namespace cli {
+namespace session {
 namespace {
 
 template <typename Caps>
@@ -84,4 +84,4 @@ std::uint32_t TranscriptMidiDriver::OutClose(platform::MidiHandle handle) {
   return result;
 }
 
-}  // namespace cli
+}  // namespace session

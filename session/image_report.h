@@ -10,7 +10,7 @@
 
 #include "image/firmware_image.h"
 
-namespace cli {
+namespace session {
 
 struct ImageReport {
   bool valid = false;
@@ -30,6 +30,13 @@ struct ImageReport {
 // and the upload's (device::CheckUploadable).
 ImageReport InspectImage(std::span<const std::uint8_t> file);
 
+// Makes `file` the program's image (image::LoadFirmwareImage) with its probe
+// packet, after the checks of InspectImage: how the command line takes
+// --image and the page another image file, and both their embedded one.
+// The report says whether it is in use and, if not, why. `file` must outlive
+// its use.
+ImageReport UseImage(std::span<const std::uint8_t> file);
+
 // The report as `key: value` lines.
 void PrintImageReport(const ImageReport& report, std::FILE* out);
 
@@ -40,7 +47,11 @@ std::string VersionLabel(const image::FirmwareImage& image);
 // --version; "unusable" when it carries none the program would accept.
 std::string EmbeddedImageLabel();
 
+// An image's version as the programs show it: "1.91", or "1.91 (development
+// image)" for the development image.
+std::string VersionLabel(const image::FirmwareImage& image);
+
 // Reads a whole file; false (with the reason) when it cannot be read.
 bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes, std::string& error);
 
-}  // namespace cli
+}  // namespace session

@@ -16,10 +16,10 @@
 #include <mutex>
 #include <string>
 
-#include "cli/transcript.h"
 #include "platform/midi_driver.h"
+#include "session/transcript.h"
 
-namespace cli {
+namespace session {
 
 class TranscriptMidiDriver final : public platform::MidiDriver {
  public:
@@ -71,4 +71,4 @@ class TranscriptMidiDriver final : public platform::MidiDriver {
   std::map<platform::MidiHandle, std::string> outputNames_;
 };
 
-}  // namespace cli
+}  // namespace session
