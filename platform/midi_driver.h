@@ -8,8 +8,11 @@
 // code, as winmm does.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <string_view>
 
 #if defined(_WIN32)
 #define KF_CALLBACK __stdcall
@@ -59,6 +62,18 @@ struct MidiOutCaps {
   std::uint16_t wChannelMask;
   std::uint32_t dwSupport;
 };
+
+// A port's name as winmm gives it in the caps: at most 31 bytes and a NUL,
+// cut before a UTF-8 character rather than inside it (its continuation bytes
+// are 10xxxxxx), so that a long name still shows as text.
+inline void CopyPortName(std::string_view name, char (&destination)[32]) {
+  std::memset(destination, 0, sizeof destination);
+  std::size_t n = std::min(name.size(), sizeof destination - 1);
+  if (n < name.size()) {
+    while (n > 0 && (static_cast<unsigned char>(name[n]) & 0xC0) == 0x80) --n;
+  }
+  std::memcpy(destination, name.data(), n);
+}
 static_assert(sizeof(MidiInCaps) == 44 && sizeof(MidiOutCaps) == 52);
 
 // Driver callback messages (values as winmm defines them).

@@ -9,14 +9,8 @@ namespace rtmidi {
 namespace {
 
 constexpr std::uint16_t ModMidiPort = 1;
-constexpr std::size_t CapsNameSize = 32;
 
 RtMidi::Api ToRtMidi(Api api) { return api == Api::Jack ? RtMidi::UNIX_JACK : RtMidi::LINUX_ALSA; }
-
-void CopyName(const std::string& name, char (&destination)[CapsNameSize]) {
-  std::memset(destination, 0, CapsNameSize);
-  std::memcpy(destination, name.data(), std::min(name.size(), CapsNameSize - 1));
-}
 
 // RtMidi reports problems both by exceptions and through this callback; the
 // callback keeps it from printing to the terminal, the exceptions are caught.
@@ -164,7 +158,7 @@ std::uint32_t RtMidiDriver::InGetDevCaps(std::uint32_t index, platform::MidiInCa
   if (index >= inputs_.size()) return MmSysErrBadDeviceId;
   if (caps == nullptr) return MmSysErrError;
   *caps = {};
-  CopyName(inputs_[index], caps->szPname);
+  platform::CopyPortName(inputs_[index], caps->szPname);
   return 0;
 }
 
@@ -172,7 +166,7 @@ std::uint32_t RtMidiDriver::OutGetDevCaps(std::uint32_t index, platform::MidiOut
   if (index >= outputs_.size()) return MmSysErrBadDeviceId;
   if (caps == nullptr) return MmSysErrError;
   *caps = {};
-  CopyName(outputs_[index], caps->szPname);
+  platform::CopyPortName(outputs_[index], caps->szPname);
   caps->wTechnology = ModMidiPort;
   return 0;
 }

@@ -18,6 +18,9 @@ void FillCommonCaps(Caps* caps, const std::string& name, std::uint16_t mid, std:
   caps->wMid = mid;
   caps->wPid = pid;
   caps->vDriverVersion = SimDriverVersion;
+  // All 32 bytes when the name is that long, with no NUL, as a careless
+  // driver may fill them: the port registry must cope (the real drivers'
+  // names go through platform::CopyPortName).
   std::memset(caps->szPname, 0, sizeof caps->szPname);
   std::memcpy(caps->szPname, name.data(), std::min(name.size(), sizeof caps->szPname));
 }

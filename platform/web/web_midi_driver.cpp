@@ -7,21 +7,9 @@ namespace web {
 namespace {
 
 constexpr std::uint16_t ModMidiPort = 1;
-constexpr std::size_t CapsNameSize = 32;
 constexpr std::uint8_t SysExStart = 0xF0;
 constexpr std::uint8_t SysExEnd = 0xF7;
 constexpr std::uint8_t FirstRealTime = 0xF8;
-
-// At most 31 bytes, never ending inside a UTF-8 character (its continuation
-// bytes are 10xxxxxx), and terminated.
-void CopyName(const std::string& name, char (&destination)[CapsNameSize]) {
-  std::memset(destination, 0, CapsNameSize);
-  std::size_t n = std::min(name.size(), CapsNameSize - 1);
-  if (n < name.size()) {
-    while (n > 0 && (static_cast<unsigned char>(name[n]) & 0xC0) == 0x80) --n;
-  }
-  std::memcpy(destination, name.data(), n);
-}
 
 // A short message as MIM_DATA carries it: status and data bytes, little-endian.
 std::uintptr_t Packed(std::span<const std::uint8_t> message) {
@@ -84,7 +72,7 @@ std::uint32_t WebMidiDriver::InGetDevCaps(std::uint32_t index, platform::MidiInC
   if (index >= inputs_.size()) return MmSysErrBadDeviceId;
   if (caps == nullptr) return platform::MmSysErrError;
   *caps = {};
-  CopyName(inputs_[index].page.name, caps->szPname);
+  platform::CopyPortName(inputs_[index].page.name, caps->szPname);
   return 0;
 }
 
@@ -92,7 +80,7 @@ std::uint32_t WebMidiDriver::OutGetDevCaps(std::uint32_t index, platform::MidiOu
   if (index >= outputs_.size()) return MmSysErrBadDeviceId;
   if (caps == nullptr) return platform::MmSysErrError;
   *caps = {};
-  CopyName(outputs_[index].page.name, caps->szPname);
+  platform::CopyPortName(outputs_[index].page.name, caps->szPname);
   caps->wTechnology = ModMidiPort;
   return 0;
 }
