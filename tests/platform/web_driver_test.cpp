@@ -46,7 +46,7 @@ TEST(WebDriver, InputInBuffersOutputWholePortsAsWinmm) {
   };
   std::vector<std::pair<std::uint32_t, Bytes>> sent;
   web::WebMidiDriver midi({{"In"}, {.name = "Busy", .opened = false}},
-                          {{"Out"}, {std::string(40, 'x') + "\xC3\xA4"}},
+                          {{"Out"}, {std::string(30, 'x') + "\xC3\xA4y"}},
                           [&sent](std::uint32_t output, std::span<const std::uint8_t> message) {
                             sent.emplace_back(output, Bytes(message.begin(), message.end()));
                           });
@@ -108,7 +108,7 @@ TEST(WebDriver, InputInBuffersOutputWholePortsAsWinmm) {
 
   platform::MidiOutCaps caps{};
   midi.OutGetDevCaps(1, &caps);
-  EXPECT_EQ(std::string(caps.szPname), std::string(31, 'x')) << "cut to 31 bytes, never inside the last character";
+  EXPECT_EQ(std::string(caps.szPname), std::string(30, 'x')) << "cut before the character that byte 31 falls in";
 }
 
 }  // namespace
