@@ -3,7 +3,8 @@
 #include <RtMidi.h>
 #include <algorithm>
 #include <cstring>
-#include <deque>
+
+#include "platform/input_buffer_queue.h"
 
 namespace rtmidi {
 namespace {
@@ -44,7 +45,7 @@ struct RtMidiDriver::InPort {
   std::uintptr_t instance = 0;
   std::atomic<std::uint32_t> gone{0};  // the watch saw its connection go
   std::mutex mutex;  // everything below
-  std::deque<platform::MidiHeader*> buffers;
+  platform::InputBufferQueue buffers;
   bool started = false;
   bool inSysEx = false;  // a SysEx message whose F7 has not come yet
   // Declared last: destroyed first, so RtMidi's thread has ended before the
@@ -126,7 +127,7 @@ void RtMidiDriver::OnLost(const void* key) {
   if (in == openInputs_.end()) return;
   InPort& port = **in;
   port.gone.store(platform::MmSysErrNoDriver);
-  std::deque<platform::MidiHeader*> pending;
+  platform::InputBufferQueue pending;
   {
     std::lock_guard portLock(port.mutex);
     port.started = false;
@@ -134,7 +135,7 @@ void RtMidiDriver::OnLost(const void* key) {
   }
   for (platform::MidiHeader* header : pending) {
     header->dwBytesRecorded = 0;
-    header->dwFlags = (header->dwFlags & ~platform::MhdrInQueue) | platform::MhdrDone;
+    platform::MarkInputDone(header);
     port.callback(&port, platform::MimLongData, port.instance, reinterpret_cast<std::uintptr_t>(header), 0);
   }
 }
@@ -204,7 +205,7 @@ void RtMidiDriver::Deliver(InPort& port, const std::vector<unsigned char>& messa
     std::memcpy(header->lpData, message.data() + at, n);
     at += n;
     header->dwBytesRecorded = static_cast<std::uint32_t>(n);
-    header->dwFlags = (header->dwFlags & ~platform::MhdrInQueue) | platform::MhdrDone;
+    platform::MarkInputDone(header);
     // The port's lock is not held across the callback: the transport may
     // give the buffer back (InAddBuffer) from it.
     lock.unlock();
@@ -259,9 +260,7 @@ std::uint32_t RtMidiDriver::InUnprepareHeader(platform::MidiHandle handle, platf
   if (port == nullptr) return platform::MmSysErrInvalHandle;
   if (header == nullptr) return MmSysErrError;
   std::lock_guard lock(port->mutex);
-  if (std::find(port->buffers.begin(), port->buffers.end(), header) != port->buffers.end()) {
-    return platform::MidiErrStillPlaying;
-  }
+  if (platform::IsQueued(port->buffers, header)) return platform::MidiErrStillPlaying;
   header->dwFlags &= ~platform::MhdrPrepared;
   return 0;
 }
@@ -273,13 +272,7 @@ std::uint32_t RtMidiDriver::InAddBuffer(platform::MidiHandle handle, platform::M
   if ((header->dwFlags & platform::MhdrPrepared) == 0) return platform::MidiErrUnprepared;
   std::lock_guard lock(port->mutex);
   if (const std::uint32_t gone = port->gone.load()) return gone;
-  if (std::find(port->buffers.begin(), port->buffers.end(), header) != port->buffers.end()) {
-    return platform::MidiErrStillPlaying;
-  }
-  header->dwBytesRecorded = 0;
-  header->dwFlags = (header->dwFlags & ~platform::MhdrDone) | platform::MhdrInQueue;
-  port->buffers.push_back(header);
-  return 0;
+  return platform::QueueInputBuffer(port->buffers, header);
 }
 
 std::uint32_t RtMidiDriver::InStart(platform::MidiHandle handle) {
@@ -303,7 +296,7 @@ std::uint32_t RtMidiDriver::InStop(platform::MidiHandle handle) {
 std::uint32_t RtMidiDriver::InReset(platform::MidiHandle handle) {
   InPort* port = FindIn(handle);
   if (port == nullptr) return platform::MmSysErrInvalHandle;
-  std::deque<platform::MidiHeader*> pending;
+  platform::InputBufferQueue pending;
   {
     std::lock_guard lock(port->mutex);
     port->started = false;
@@ -312,7 +305,7 @@ std::uint32_t RtMidiDriver::InReset(platform::MidiHandle handle) {
   }
   for (platform::MidiHeader* header : pending) {
     header->dwBytesRecorded = 0;
-    header->dwFlags = (header->dwFlags & ~platform::MhdrInQueue) | platform::MhdrDone;
+    platform::MarkInputDone(header);
     port->callback(port, platform::MimLongData, port->instance, reinterpret_cast<std::uintptr_t>(header), 0);
   }
   return 0;

@@ -57,7 +57,7 @@ void WebMidiDriver::SetConnected(bool input, std::uint32_t index, bool connected
   // Windows hands the queued buffers of an unplugged input back done and
   // empty; the transport's attempt to queue them again tells it the port
   // is gone.
-  std::deque<platform::MidiHeader*> queued;
+  platform::InputBufferQueue queued;
   queued.swap(port.buffers);
   for (platform::MidiHeader* header : queued) {
     header->dwBytesRecorded = 0;
@@ -88,7 +88,7 @@ std::uint32_t WebMidiDriver::OutGetDevCaps(std::uint32_t index, platform::MidiOu
 // --- input -------------------------------------------------------------------
 
 void WebMidiDriver::HandBack(InPort& port, platform::MidiHeader* header) {
-  header->dwFlags = (header->dwFlags & ~platform::MhdrInQueue) | platform::MhdrDone;
+  platform::MarkInputDone(header);
   port.callback(&port, platform::MimLongData, port.instance, reinterpret_cast<std::uintptr_t>(header), 0);
 }
 
@@ -155,9 +155,7 @@ std::uint32_t WebMidiDriver::InUnprepareHeader(platform::MidiHandle handle, plat
   InPort* port = FindIn(handle);
   if (port == nullptr) return platform::MmSysErrInvalHandle;
   if (header == nullptr) return platform::MmSysErrError;
-  if (std::find(port->buffers.begin(), port->buffers.end(), header) != port->buffers.end()) {
-    return platform::MidiErrStillPlaying;
-  }
+  if (platform::IsQueued(port->buffers, header)) return platform::MidiErrStillPlaying;
   header->dwFlags &= ~platform::MhdrPrepared;
   return 0;
 }
@@ -168,13 +166,7 @@ std::uint32_t WebMidiDriver::InAddBuffer(platform::MidiHandle handle, platform::
   if (header == nullptr) return platform::MmSysErrError;
   if ((header->dwFlags & platform::MhdrPrepared) == 0) return platform::MidiErrUnprepared;
   if (!port->connected) return platform::MmSysErrNoDriver;
-  if (std::find(port->buffers.begin(), port->buffers.end(), header) != port->buffers.end()) {
-    return platform::MidiErrStillPlaying;
-  }
-  header->dwBytesRecorded = 0;
-  header->dwFlags = (header->dwFlags & ~platform::MhdrDone) | platform::MhdrInQueue;
-  port->buffers.push_back(header);
-  return 0;
+  return platform::QueueInputBuffer(port->buffers, header);
 }
 
 std::uint32_t WebMidiDriver::InStart(platform::MidiHandle handle) {
@@ -197,7 +189,7 @@ std::uint32_t WebMidiDriver::InReset(platform::MidiHandle handle) {
   if (port == nullptr) return platform::MmSysErrInvalHandle;
   port->started = false;
   port->inSysEx = false;
-  std::deque<platform::MidiHeader*> pending;
+  platform::InputBufferQueue pending;
   pending.swap(port->buffers);
   for (platform::MidiHeader* header : pending) {
     header->dwBytesRecorded = 0;

@@ -37,12 +37,12 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <span>
 #include <string>
 #include <vector>
 
+#include "platform/input_buffer_queue.h"
 #include "platform/midi_driver.h"
 
 namespace web {
@@ -104,7 +104,7 @@ class WebMidiDriver final : public platform::MidiDriver {
     std::uintptr_t instance = 0;
   };
   struct InPort : Port {
-    std::deque<platform::MidiHeader*> buffers;
+    platform::InputBufferQueue buffers;
     bool started = false;
     bool inSysEx = false;  // a SysEx message whose F7 has not come yet
   };

@@ -28,6 +28,10 @@ struct Host {
     if (message == platform::MimLongData) std::snprintf(text, sizeof text, "data %u", header->dwBytesRecorded);
     if (message == platform::MomDone) std::snprintf(text, sizeof text, "done %u", header->dwBufferLength);
     self.log.push_back(text);
+    if (message == platform::MimLongData &&
+        (header->dwFlags & (platform::MhdrDone | platform::MhdrInQueue)) != platform::MhdrDone) {
+      self.log.push_back("handed back still queued");
+    }
     if (message == platform::MimLongData) self.midi->InAddBuffer(handle, header);
   }
 };
@@ -63,6 +67,7 @@ TEST(WebDriver, InputInBuffersOutputWholePortsAsWinmm) {
     midi.InPrepareHeader(in, &headers[i]);
     ASSERT_EQ(midi.InAddBuffer(in, &headers[i]), 0u);
   }
+  EXPECT_EQ(midi.InAddBuffer(in, &headers[0]), platform::MidiErrStillPlaying) << "queued already";
   midi.Receive(0, long_);  // before the start: not heard
   EXPECT_TRUE(host.log.empty());
   midi.InStart(in);
